@@ -1,0 +1,67 @@
+#include "app/show.h"
+
+#include "app/menu.h"
+#include "scenes/drift_state.h"
+#include "timeline/draw_frame.h"
+#include "timeline/scene_clock.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr char music_file[] = "tarmelipolkka.wav";
+constexpr unsigned frame_pause_ms = 10;
+
+} // namespace
+
+int run_show_loop(PlatformWindow* window, const DisplayMode& mode) {
+    platform_sleep_ms(frame_pause_ms);
+    platform_start_music(window, music_file);
+    const long long start_ms = platform_clock_ms();
+    platform_raise_window(window);
+
+    SceneClock clock{0.0, 0.0f};
+    DriftState drift{0.0f, 0.0f, 0.0f};
+
+    for (;;) {
+        int quit_code = 0;
+        const PumpResult message = platform_pump_message(window, &quit_code);
+        if (message == PumpResult::quit) {
+            platform_close_window(window);
+            return quit_code;
+        }
+        if (message == PumpResult::handled) {
+            continue; // every pending message is handled before the next frame
+        }
+
+        draw_frame(clock.t, clock.t_f, mode, drift);
+        platform_swap_buffers(window);
+        clock = scene_clock_from_ms(platform_clock_ms() - start_ms);
+        platform_sleep_ms(frame_pause_ms);
+        if (show_is_over(clock.t_f)) {
+            return 0;
+        }
+    }
+}
+
+int run_demo(void* instance, void* /*previous_instance*/, const char* /*command_line*/,
+             int show_state) {
+    const PlatformStartup startup{instance, show_state};
+    std::string error;
+    if (!platform_register_class(startup, &error)) {
+        std::fprintf(stderr, "dadadazo: %s\n", error.c_str());
+        return 1;
+    }
+
+    const DisplayMode mode = choose_mode();
+
+    PlatformWindow* window = platform_open_window(startup, mode, &error);
+    if (window == nullptr) {
+        std::fprintf(stderr, "dadadazo: %s\n", error.c_str());
+        return 1;
+    }
+    const int status = run_show_loop(window, mode);
+    platform_finish(window);
+    return status;
+}

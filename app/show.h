@@ -1,0 +1,13 @@
+// The show from start-up to its end: the entry function and the main loop.
+#pragma once
+
+#include "platform/display_mode.h"
+#include "platform/platform.h"
+
+// Registers the window class, asks for the mode, opens the window and runs the show. Returns the
+// process exit status. `previous_instance` and `command_line` are accepted and ignored.
+int run_demo(void* instance, void* previous_instance, const char* command_line, int show_state);
+
+// Starts the music and the scene clock and draws frames until a quit request (its code is
+// returned) or until the clock passes 61 seconds (0 is returned).
+int run_show_loop(PlatformWindow* window, const DisplayMode& mode);

@@ -1,0 +1,62 @@
+// What the show needs of the operating system, and nothing more. One backend implements these
+// functions per platform (platform/sdl, platform/win32); CMake links exactly one of them. No
+// operating-system header is reachable from here: window and start-up handles are opaque.
+#pragma once
+
+#include "platform/display_mode.h"
+
+#include <string>
+
+// The process's start-up values: the module instance and the initial show state (Win32), or
+// nothing in particular (elsewhere).
+struct PlatformStartup {
+    void* instance;
+    int show_state;
+};
+
+// The window, its drawing surface and its OpenGL context, owned by the backend.
+struct PlatformWindow;
+
+enum class PumpResult {
+    empty,   // no message was pending
+    handled, // one message was taken and handled
+    quit,    // a quit request was taken; its code is stored through the out-parameter
+};
+
+PlatformStartup platform_startup();
+
+// Prepares the window system (on Win32: fills and registers the window class). On failure
+// stores a one-line reason without the program's name ("cannot open a window: ...") and
+// returns false.
+bool platform_register_class(const PlatformStartup& startup, std::string* error);
+
+// Creates and shows the window for `mode` and opens a double-buffered RGBA OpenGL context
+// current on this thread. On failure stores a one-line reason and returns nullptr.
+PlatformWindow* platform_open_window(const PlatformStartup& startup, const DisplayMode& mode,
+                                     std::string* error);
+
+// Starts `file` playing from its beginning, looping until the process ends, in the background.
+// Never blocks the caller and never fails loudly: problems leave the show silent.
+void platform_start_music(PlatformWindow* window, const char* file);
+
+// Whole milliseconds of a wall clock that never runs backwards; only differences are used.
+long long platform_clock_ms();
+
+void platform_sleep_ms(unsigned milliseconds);
+
+// Raises the window to the top without moving or resizing it.
+void platform_raise_window(PlatformWindow* window);
+
+// Takes at most one pending message and handles it. Esc and the window's close request become a
+// quit request with code 0, reported once every earlier message has been handled.
+PumpResult platform_pump_message(PlatformWindow* window, int* quit_code);
+
+void platform_swap_buffers(PlatformWindow* window);
+
+// The quit path: the context is made not current and deleted, then the window is destroyed.
+void platform_close_window(PlatformWindow* window);
+
+// The show is over, by quit or by time: whatever the process's exit would release is released
+// (the window and context too, where the quit path has not closed them). `window` is invalid
+// afterwards.
+void platform_finish(PlatformWindow* window);

@@ -1,0 +1,252 @@
+// The platform on Linux and other systems with SDL2: an SDL window with an OpenGL
+// compatibility-profile context, SDL's event queue, and looping playback through SDL audio.
+#include "platform/platform.h"
+
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr char window_title[] = "Dadadazo";
+constexpr char window_class[] = "Tarme";
+
+// The whole file in memory, played round and round by SDL's audio thread.
+struct Music {
+    SDL_AudioDeviceID device = 0;
+    Uint8* samples = nullptr;
+    Uint32 length = 0;
+    Uint32 position = 0;
+};
+
+} // namespace
+
+struct PlatformWindow {
+    SDL_Window* window = nullptr;
+    SDL_GLContext context = nullptr;
+    bool quit_posted = false;
+    int quit_code = 0;
+    Music music;
+};
+
+namespace {
+
+// Drivers SDL may fall back to by itself when there is no display: a window there is invisible.
+bool is_invisible_driver(const char* name) {
+    return std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0 ||
+           std::strcmp(name, "evdev") == 0;
+}
+
+bool driver_named_by_user(const char* name) {
+    const char* wanted = std::getenv("SDL_VIDEODRIVER");
+    return wanted != nullptr && std::strstr(wanted, name) != nullptr;
+}
+
+// Gives the X11 window the class name the show's windows are known by, before it is mapped.
+void set_window_class(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) {
+        return;
+    }
+    XClassHint hint;
+    hint.res_name = const_cast<char*>(window_class);
+    hint.res_class = const_cast<char*>(window_class);
+    XSetClassHint(info.info.x11.display, info.info.x11.window, &hint);
+    XFlush(info.info.x11.display);
+}
+
+// A windowed mode's width and height are the outer size: where the window system reports its
+// decorations, the drawable area gives way to them.
+void fit_outer_size(SDL_Window* window, const DisplayMode& mode) {
+    int top = 0, left = 0, bottom = 0, right = 0;
+    if (SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) != 0) {
+        return;
+    }
+    const int width = mode.width - left - right;
+    const int height = mode.height - top - bottom;
+    if ((left + right + top + bottom) > 0 && width > 0 && height > 0) {
+        SDL_SetWindowSize(window, width, height);
+    }
+}
+
+void fill_audio(void* userdata, Uint8* stream, int length) {
+    Music& music = *static_cast<Music*>(userdata);
+    Uint32 wanted = static_cast<Uint32>(length);
+    while (wanted > 0) {
+        const Uint32 left = music.length - music.position;
+        const Uint32 chunk = left < wanted ? left : wanted;
+        std::memcpy(stream, music.samples + music.position, chunk);
+        stream += chunk;
+        wanted -= chunk;
+        music.position += chunk;
+        if (music.position == music.length) {
+            music.position = 0;
+        }
+    }
+}
+
+void stop_music(Music& music) {
+    if (music.device != 0) {
+        SDL_CloseAudioDevice(music.device);
+        music.device = 0;
+    }
+    if (music.samples != nullptr) {
+        SDL_FreeWAV(music.samples);
+        music.samples = nullptr;
+    }
+}
+
+void release_window(PlatformWindow& window) {
+    if (window.context != nullptr) {
+        SDL_GL_MakeCurrent(window.window, nullptr);
+        SDL_GL_DeleteContext(window.context);
+        window.context = nullptr;
+    }
+    if (window.window != nullptr) {
+        SDL_DestroyWindow(window.window);
+        window.window = nullptr;
+    }
+}
+
+} // namespace
+
+PlatformStartup platform_startup() { return PlatformStartup{nullptr, 0}; }
+
+bool platform_register_class(const PlatformStartup&, std::string* error) {
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        *error = std::string("cannot open a window: ") + SDL_GetError();
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver != nullptr && is_invisible_driver(driver) && !driver_named_by_user(driver)) {
+        *error = std::string("cannot open a window: no display (only SDL's invisible \"") +
+                 driver + "\" video driver could start)";
+        SDL_Quit();
+        return false;
+    }
+    return true;
+}
+
+PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& mode,
+                                     std::string* error) {
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+
+    // A full-screen mode is a borderless window of the mode's size: the display keeps its
+    // resolution. A windowed mode is decorated and keeps its size.
+    const Uint32 flags =
+        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | (mode.full_screen ? Uint32{SDL_WINDOW_BORDERLESS} : Uint32{0});
+    SDL_Window* sdl_window = SDL_CreateWindow(window_title, SDL_WINDOWPOS_UNDEFINED,
+                                              SDL_WINDOWPOS_UNDEFINED, mode.width, mode.height,
+                                              flags);
+    if (sdl_window == nullptr) {
+        *error = std::string("cannot open a window: ") + SDL_GetError();
+        SDL_Quit();
+        return nullptr;
+    }
+    set_window_class(sdl_window);
+
+    auto* window = new PlatformWindow;
+    window->window = sdl_window;
+
+    SDL_ShowWindow(sdl_window);
+    if (!mode.full_screen) {
+        fit_outer_size(sdl_window, mode);
+    } else {
+        SDL_SetWindowGrab(sdl_window, SDL_TRUE);
+        SDL_ShowCursor(SDL_DISABLE);
+    }
+    SDL_RaiseWindow(sdl_window);
+
+    window->context = SDL_GL_CreateContext(sdl_window);
+    if (window->context == nullptr) {
+        *error = std::string("cannot open a window: no OpenGL context: ") + SDL_GetError();
+        release_window(*window);
+        delete window;
+        SDL_Quit();
+        return nullptr;
+    }
+    SDL_GL_MakeCurrent(sdl_window, window->context);
+    return window;
+}
+
+void platform_start_music(PlatformWindow* window, const char* file) {
+    Music& music = window->music;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        std::fprintf(stderr, "dadadazo: playing without sound: %s\n", SDL_GetError());
+        return;
+    }
+    SDL_AudioSpec spec;
+    if (SDL_LoadWAV(file, &spec, &music.samples, &music.length) == nullptr) {
+        std::fprintf(stderr, "dadadazo: playing without sound: %s: %s\n", file, SDL_GetError());
+        music.samples = nullptr;
+        return;
+    }
+    if (music.length == 0) {
+        std::fprintf(stderr, "dadadazo: playing without sound: %s holds no samples\n", file);
+        stop_music(music);
+        return;
+    }
+    spec.callback = fill_audio;
+    spec.userdata = &music;
+    // Asking for exactly the file's format lets SDL convert for the device where needed.
+    music.device = SDL_OpenAudioDevice(nullptr, 0, &spec, nullptr, 0);
+    if (music.device == 0) {
+        std::fprintf(stderr, "dadadazo: playing without sound: %s\n", SDL_GetError());
+        stop_music(music);
+        return;
+    }
+    SDL_PauseAudioDevice(music.device, 0);
+}
+
+long long platform_clock_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void platform_sleep_ms(unsigned milliseconds) { SDL_Delay(milliseconds); }
+
+void platform_raise_window(PlatformWindow* window) { SDL_RaiseWindow(window->window); }
+
+PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
+    SDL_Event event;
+    if (SDL_PollEvent(&event) == 0) {
+        // A posted quit is seen only once nothing else is waiting.
+        if (window->quit_posted) {
+            *quit_code = window->quit_code;
+            return PumpResult::quit;
+        }
+        return PumpResult::empty;
+    }
+    const bool close_request =
+        event.type == SDL_QUIT ||
+        (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE);
+    const bool escape = event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE;
+    if (close_request || escape) {
+        window->quit_posted = true;
+        window->quit_code = 0;
+    }
+    // Every other key and event is swallowed.
+    return PumpResult::handled;
+}
+
+void platform_swap_buffers(PlatformWindow* window) { SDL_GL_SwapWindow(window->window); }
+
+void platform_close_window(PlatformWindow* window) { release_window(*window); }
+
+void platform_finish(PlatformWindow* window) {
+    stop_music(window->music);
+    release_window(*window);
+    delete window;
+    SDL_Quit();
+}

@@ -1,0 +1,3 @@
+#include "scenes/scenes.h"
+#include "timeline/gl.h"
+void draw_line_rosettes(double) {}
