@@ -14,4 +14,6 @@ inline SceneClock scene_clock_from_ms(long long elapsed_ms) {
 }
 
 // The show is over on the first reading whose single-precision clock is past 61 s.
-inline bool show_is_over(float t_f) { return t_f > 61.0f; }
+inline bool show_is_over(float t_f) {
+    return t_f > 61.0f;
+}

@@ -116,7 +116,9 @@ void release_window(PlatformWindow& window) {
 
 } // namespace
 
-PlatformStartup platform_startup() { return PlatformStartup{nullptr, 0}; }
+PlatformStartup platform_startup() {
+    return PlatformStartup{nullptr, 0};
+}
 
 bool platform_register_class(const PlatformStartup&, std::string* error) {
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
@@ -125,8 +127,8 @@ bool platform_register_class(const PlatformStartup&, std::string* error) {
     }
     const char* driver = SDL_GetCurrentVideoDriver();
     if (driver != nullptr && is_invisible_driver(driver) && !driver_named_by_user(driver)) {
-        *error = std::string("cannot open a window: no display (only SDL's invisible \"") +
-                 driver + "\" video driver could start)";
+        *error = std::string("cannot open a window: no display (only SDL's invisible \"") + driver +
+                 "\" video driver could start)";
         SDL_Quit();
         return false;
     }
@@ -144,11 +146,11 @@ PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& 
 
     // A full-screen mode is a borderless window of the mode's size: the display keeps its
     // resolution. A windowed mode is decorated and keeps its size.
-    const Uint32 flags =
-        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | (mode.full_screen ? Uint32{SDL_WINDOW_BORDERLESS} : Uint32{0});
-    SDL_Window* sdl_window = SDL_CreateWindow(window_title, SDL_WINDOWPOS_UNDEFINED,
-                                              SDL_WINDOWPOS_UNDEFINED, mode.width, mode.height,
-                                              flags);
+    const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN |
+                         (mode.full_screen ? Uint32{SDL_WINDOW_BORDERLESS} : Uint32{0});
+    SDL_Window* sdl_window =
+        SDL_CreateWindow(window_title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, mode.width,
+                         mode.height, flags);
     if (sdl_window == nullptr) {
         *error = std::string("cannot open a window: ") + SDL_GetError();
         SDL_Quit();
@@ -214,9 +216,13 @@ long long platform_clock_ms() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void platform_sleep_ms(unsigned milliseconds) { SDL_Delay(milliseconds); }
+void platform_sleep_ms(unsigned milliseconds) {
+    SDL_Delay(milliseconds);
+}
 
-void platform_raise_window(PlatformWindow* window) { SDL_RaiseWindow(window->window); }
+void platform_raise_window(PlatformWindow* window) {
+    SDL_RaiseWindow(window->window);
+}
 
 PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
     SDL_Event event;
@@ -240,9 +246,13 @@ PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
     return PumpResult::handled;
 }
 
-void platform_swap_buffers(PlatformWindow* window) { SDL_GL_SwapWindow(window->window); }
+void platform_swap_buffers(PlatformWindow* window) {
+    SDL_GL_SwapWindow(window->window);
+}
 
-void platform_close_window(PlatformWindow* window) { release_window(*window); }
+void platform_close_window(PlatformWindow* window) {
+    release_window(*window);
+}
 
 void platform_finish(PlatformWindow* window) {
     stop_music(window->music);

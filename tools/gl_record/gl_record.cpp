@@ -20,7 +20,9 @@ void append_to_vector(const GlCall& call, void* context) {
     static_cast<std::vector<GlCall>*>(context)->push_back(call);
 }
 
-GlCall make(GlEntry entry) { return GlCall{entry, 0, {0, 0, 0, 0}, {0, 0, 0}}; }
+GlCall make(GlEntry entry) {
+    return GlCall{entry, 0, {0, 0, 0, 0}, {0, 0, 0}};
+}
 
 const char* enum_name(unsigned int value) {
     switch (value) {
@@ -71,7 +73,9 @@ void gl_record_to(GlCallSink sink, void* context) {
     current_context = context;
 }
 
-void gl_record_into(std::vector<GlCall>& calls) { gl_record_to(append_to_vector, &calls); }
+void gl_record_into(std::vector<GlCall>& calls) {
+    gl_record_to(append_to_vector, &calls);
+}
 
 const char* gl_entry_name(GlEntry entry) {
     switch (entry) {
@@ -144,9 +148,13 @@ void glClear(GLbitfield mask) {
     emit(call);
 }
 
-void glPushMatrix(void) { emit(make(GlEntry::push_matrix)); }
+void glPushMatrix(void) {
+    emit(make(GlEntry::push_matrix));
+}
 
-void glPopMatrix(void) { emit(make(GlEntry::pop_matrix)); }
+void glPopMatrix(void) {
+    emit(make(GlEntry::pop_matrix));
+}
 
 void glPointSize(GLfloat size) {
     GlCall call = make(GlEntry::point_size);
@@ -197,7 +205,9 @@ void glBegin(GLenum mode) {
     emit(call);
 }
 
-void glEnd(void) { emit(make(GlEntry::end)); }
+void glEnd(void) {
+    emit(make(GlEntry::end));
+}
 
 void glVertex2d(GLdouble x, GLdouble y) {
     GlCall call = make(GlEntry::vertex2d);
