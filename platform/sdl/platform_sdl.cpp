@@ -36,15 +36,21 @@ struct PlatformWindow {
 
 namespace {
 
-// Drivers SDL may fall back to by itself when there is no display: a window there is invisible.
-bool is_invisible_driver(const char* name) {
-    return std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0 ||
-           std::strcmp(name, "evdev") == 0;
-}
-
-bool driver_named_by_user(const char* name) {
-    const char* wanted = std::getenv("SDL_VIDEODRIVER");
-    return wanted != nullptr && std::strstr(wanted, name) != nullptr;
+// SDL falls back by itself to drivers whose windows nobody sees (offscreen, dummy), and its
+// display-server drivers complain loudly when their server is not there. Unless the user names a
+// driver, only those that can show a window on this session's display are tried.
+bool driver_may_show_a_window(const char* name) {
+    if (std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0 ||
+        std::strcmp(name, "evdev") == 0) {
+        return false;
+    }
+    if (std::strcmp(name, "x11") == 0) {
+        return std::getenv("DISPLAY") != nullptr;
+    }
+    if (std::strcmp(name, "wayland") == 0) {
+        return std::getenv("WAYLAND_DISPLAY") != nullptr;
+    }
+    return true;
 }
 
 // Gives the X11 window the class name the show's windows are known by, before it is mapped.
@@ -121,18 +127,34 @@ PlatformStartup platform_startup() {
 }
 
 bool platform_register_class(const PlatformStartup&, std::string* error) {
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        *error = std::string("cannot open a window: ") + SDL_GetError();
-        return false;
+    const char* named = std::getenv("SDL_VIDEODRIVER");
+    if (named != nullptr && *named != '\0') {
+        // The user's choice is honoured as it is, invisible drivers included.
+        if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+            *error = std::string("cannot open a window: ") + SDL_GetError();
+            return false;
+        }
+        return true;
     }
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (driver != nullptr && is_invisible_driver(driver) && !driver_named_by_user(driver)) {
-        *error = std::string("cannot open a window: no display (only SDL's invisible \"") + driver +
-                 "\" video driver could start)";
-        SDL_Quit();
-        return false;
+    std::string failures;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const char* driver = SDL_GetVideoDriver(i);
+        if (!driver_may_show_a_window(driver)) {
+            continue;
+        }
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+            return true;
+        }
+        failures += (failures.empty() ? "" : "; ") + std::string(driver) + ": " + SDL_GetError();
     }
-    return true;
+    if (failures.empty()) {
+        *error = "cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    } else {
+        *error = "cannot open a window: no display (" + failures + ")";
+    }
+    SDL_Quit();
+    return false;
 }
 
 PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& mode,
