@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xutil.h>
+#include <alsa/asoundlib.h>
 
 #include <chrono>
 #include <cstdio>
@@ -96,6 +97,10 @@ void fill_audio(void* userdata, Uint8* stream, int length) {
         }
     }
 }
+
+// ALSA writes its own diagnostics to stderr while SDL probes for a sound card; the show reports
+// a missing sound device in one line of its own instead.
+void ignore_alsa_message(const char*, int, const char*, int, const char*, ...) {}
 
 void stop_music(Music& music) {
     if (music.device != 0) {
@@ -190,7 +195,10 @@ PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& 
         SDL_SetWindowGrab(sdl_window, SDL_TRUE);
         SDL_ShowCursor(SDL_DISABLE);
     }
+    // To the foreground, with the keyboard: Esc must reach the show even where no window
+    // manager hands out the focus.
     SDL_RaiseWindow(sdl_window);
+    SDL_SetWindowInputFocus(sdl_window);
 
     window->context = SDL_GL_CreateContext(sdl_window);
     if (window->context == nullptr) {
@@ -206,6 +214,7 @@ PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& 
 
 void platform_start_music(PlatformWindow* window, const char* file) {
     Music& music = window->music;
+    snd_lib_error_set_handler(ignore_alsa_message);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         std::fprintf(stderr, "dadadazo: playing without sound: %s\n", SDL_GetError());
         return;

@@ -27,8 +27,8 @@ struct Frame {
 
 // The script and the log. The platform is process-wide by nature, so the fake is too.
 struct Script {
-    std::deque<long long> clock_readings;  // consumed one per platform_clock_ms
-    std::deque<PumpResult> messages;       // consumed one per pump; empty queue means "empty"
+    std::deque<long long> clock_readings; // consumed one per platform_clock_ms
+    std::deque<PumpResult> messages;      // consumed one per pump; empty queue means "empty"
     int quit_code = 0;
     bool register_fails = false;
     bool open_fails = false;
@@ -39,7 +39,9 @@ struct Script {
 
 Script script;
 
-void reset() { script = Script{}; }
+void reset() {
+    script = Script{};
+}
 
 std::vector<std::string> without(const std::vector<std::string>& log, const std::string& entry) {
     std::vector<std::string> kept;
@@ -54,7 +56,9 @@ std::vector<std::string> without(const std::vector<std::string>& log, const std:
 } // namespace
 
 // The platform, scripted.
-PlatformStartup platform_startup() { return PlatformStartup{nullptr, 0}; }
+PlatformStartup platform_startup() {
+    return PlatformStartup{nullptr, 0};
+}
 
 bool platform_register_class(const PlatformStartup&, std::string* error) {
     script.log.push_back("register");
@@ -95,7 +99,9 @@ void platform_sleep_ms(unsigned milliseconds) {
     script.log.push_back("sleep " + std::to_string(milliseconds));
 }
 
-void platform_raise_window(PlatformWindow*) { script.log.push_back("raise"); }
+void platform_raise_window(PlatformWindow*) {
+    script.log.push_back("raise");
+}
 
 PumpResult platform_pump_message(PlatformWindow*, int* quit_code) {
     if (script.messages.empty()) {
@@ -113,11 +119,17 @@ PumpResult platform_pump_message(PlatformWindow*, int* quit_code) {
     return result;
 }
 
-void platform_swap_buffers(PlatformWindow*) { script.log.push_back("swap"); }
+void platform_swap_buffers(PlatformWindow*) {
+    script.log.push_back("swap");
+}
 
-void platform_close_window(PlatformWindow*) { script.log.push_back("close"); }
+void platform_close_window(PlatformWindow*) {
+    script.log.push_back("close");
+}
 
-void platform_finish(PlatformWindow*) { script.log.push_back("finish"); }
+void platform_finish(PlatformWindow*) {
+    script.log.push_back("finish");
+}
 
 // The frame, observed. Linking this definition keeps the real frame out of the test program.
 void draw_frame(double t, float t_f, const DisplayMode& mode, DriftState& drift) {
@@ -136,11 +148,15 @@ TEST(ShowLoop, StartsAndDrawsTheFirstFrameAtZeroBeforeReadingTheClock) {
     script.messages = {PumpResult::empty, PumpResult::empty, PumpResult::quit};
     EXPECT_EQ(run_show_loop(&script.window, mode_800), 0);
 
-    const std::vector<std::string> expected = {
-        "sleep 10", "music tarmelipolkka.wav", "clock", "raise",  // start
-        "pump empty", "draw", "swap", "clock", "sleep 10",        // frame at 0
-        "pump empty", "draw", "swap", "clock", "sleep 10",        // frame at the first reading
-        "pump quit", "close"};
+    const std::vector<std::string> expected = {"sleep 10",   "music tarmelipolkka.wav",
+                                               "clock",      "raise", // start
+                                               "pump empty", "draw",
+                                               "swap",       "clock",
+                                               "sleep 10", // frame at 0
+                                               "pump empty", "draw",
+                                               "swap",       "clock",
+                                               "sleep 10", // frame at the first reading
+                                               "pump quit",  "close"};
     EXPECT_EQ(script.log, expected);
     ASSERT_EQ(script.frames.size(), 2u);
     EXPECT_EQ(script.frames[0].t, 0.0);
@@ -166,9 +182,9 @@ TEST(ShowLoop, DrainsABurstOfMessagesBeforeTheNextFrame) {
 
     const std::vector<std::string> loop(script.log.begin() + 4, script.log.end());
     const std::vector<std::string> expected = {
-        "pump handled", "pump handled", "pump handled", "pump empty", "draw", "swap", "clock",
-        "sleep 10",     "pump handled", "pump handled", "pump empty", "draw", "swap", "clock",
-        "sleep 10",     "pump quit",    "close"};
+        "pump handled", "pump handled", "pump handled", "pump empty",   "draw",       "swap",
+        "clock",        "sleep 10",     "pump handled", "pump handled", "pump empty", "draw",
+        "swap",         "clock",        "sleep 10",     "pump quit",    "close"};
     EXPECT_EQ(loop, expected);
 }
 
@@ -237,9 +253,9 @@ TEST_F(RunDemo, RegistersAsksOpensRunsAndFinishes) {
     script.clock_readings = {0};
     script.messages = {PumpResult::quit};
     EXPECT_EQ(run_demo(nullptr, nullptr, "", 0), 0);
-    const std::vector<std::string> expected = {"register", "open 1920x1080", "sleep 10",
-                                               "music tarmelipolkka.wav", "clock", "raise",
-                                               "pump quit", "close", "finish"};
+    const std::vector<std::string> expected = {
+        "register",  "open 1920x1080", "sleep 10", "music tarmelipolkka.wav", "clock", "raise",
+        "pump quit", "close",          "finish"};
     EXPECT_EQ(script.log, expected);
 }
 
