@@ -199,11 +199,17 @@ void add_reed_note(Mix& mix, const Register& reg, long long start, long long gat
     const long long attack = static_cast<long long>(reg.attack_s * rate);
     const long long release = static_cast<long long>(reg.release_s * rate);
     const double accent_decay = decay_per_frame(reg.accent_s);
+    // Each reed starts at its own point of the cycle, so the reeds do not all strike in phase.
+    double start_phase = 0.0;
     for (const Reed& reed : reg.reeds) {
+        start_phase += 0.37;
+        if (start_phase >= 1.0) {
+            start_phase -= 1.0;
+        }
         const double step =
             midi_frequency(pitch + 12.0 * reed.octave) * cents_ratio(reed.cents) / rate;
         const Pan pan = pan_gains(reed.pan);
-        double phase = 0.0;
+        double phase = start_phase;
         double accent = reg.accent;
         for (long long i = 0; i < gate + release; ++i) {
             double envelope = smoothstep(static_cast<double>(i) / attack);
@@ -486,13 +492,13 @@ double note_velocity(int start) {
 void render_melody(Mix& mix, const Tables& tables, const Score& score) {
     const Register musette{
         &tables.musette,
-        {{0.0, 0.0, 0.2, 0.55}, {0.0, -13.0, -0.05, 0.42}, {0.0, 12.0, 0.45, 0.42}},
+        {{0.0, 0.0, 0.2, 0.66}, {0.0, -13.0, -0.05, 0.5}, {0.0, 12.0, 0.45, 0.5}},
         0.012,
         0.05,
         0.35,
         0.04};
     const Register clarinet{&tables.clarinet,
-                            {{0.0, -3.0, 0.1, 0.6}, {0.0, 4.0, 0.35, 0.35}, {-1.0, 0.0, 0.2, 0.3}},
+                            {{0.0, -3.0, 0.1, 0.7}, {0.0, 4.0, 0.35, 0.42}, {-1.0, 0.0, 0.2, 0.35}},
                             0.02,
                             0.09,
                             0.2,
@@ -504,7 +510,7 @@ void render_melody(Mix& mix, const Tables& tables, const Score& score) {
                            0.15,
                            0.06};
     for (const Note& note : score.strain_a) {
-        // Detached, as a dance tune is tongued on the bellows.
+        // Detached, each note pushed out by the bellows, as a dance tune wants.
         const long long gate = note.length * frames_per_sixteenth * 7 / 10;
         add_reed_note(mix, musette, note.start * frames_per_sixteenth, gate, note.pitch,
                       note_velocity(note.start));
