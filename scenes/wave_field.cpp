@@ -25,6 +25,14 @@ struct CounterTerms {
     double drift_step; // (n - 50) / 100000
 };
 
+// The plasma value w of point (column, row): several interfering sines, rounded to single.
+float plasma(const CounterTerms& col, const CounterTerms& row, double tf) {
+    const float h =
+        static_cast<float>(0.5 * std::sin(row.row_phase + col.col_g + tf) + 0.5 + col.col_h);
+    const double v = (row.row_u_sq + col.col_u_sq) * 100 + 2 + tf; // never below 2
+    return static_cast<float>(0.5 * std::sin(std::sqrt(v)) + 0.5 + h);
+}
+
 } // namespace
 
 void draw_wave_field(double t, float t_f, DriftState& drift) {
@@ -73,18 +81,18 @@ void draw_wave_field(double t, float t_f, DriftState& drift) {
         const CounterTerms& col = terms[ci];
         for (int cj = 0; cj < grid_size; ++cj) {
             const CounterTerms& row = terms[cj];
-            const float h = static_cast<float>(0.5 * std::sin(row.row_phase + col.col_g + tf) +
-                                               0.5 + col.col_h);
-            const double v = (row.row_u_sq + col.col_u_sq) * 100 + 2 + tf;
-            const float w = static_cast<float>(0.5 * std::sin(std::sqrt(v)) + 0.5 + h);
-            const double angle = scene_pi * w;
-            if (colour_early) {
-                glColor3f(static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle)),
-                          static_cast<float>(std::sin(angle + channel_shift)));
-            } else if (colour_late) {
-                glColor3f(static_cast<float>(std::sin(angle)),
-                          static_cast<float>(std::sin(angle + channel_shift)),
-                          static_cast<float>(std::cos(angle)));
+            // The plasma value only colours the point: a red frame need not compute it.
+            if (colour_early || colour_late) {
+                const double angle = scene_pi * plasma(col, row, tf);
+                if (colour_early) {
+                    glColor3f(static_cast<float>(std::cos(angle)),
+                              static_cast<float>(std::sin(angle)),
+                              static_cast<float>(std::sin(angle + channel_shift)));
+                } else {
+                    glColor3f(static_cast<float>(std::sin(angle)),
+                              static_cast<float>(std::sin(angle + channel_shift)),
+                              static_cast<float>(std::cos(angle)));
+                }
             }
             // The horizontal wobble follows the row, the vertical one the column.
             const float wobble_x = row.wobble;
