@@ -66,5 +66,9 @@ int main(int argc, char** argv) {
         draw_frame(clock.t, clock.t_f, mode, drift);
     }
     gl_record_to(nullptr, nullptr);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "dadadazo-trace: cannot write the trace\n");
+        return 1;
+    }
+    return 0;
 }
