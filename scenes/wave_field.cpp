@@ -84,14 +84,13 @@ void draw_wave_field(double t, float t_f, DriftState& drift) {
             // The plasma value only colours the point: a red frame need not compute it.
             if (colour_early || colour_late) {
                 const double angle = scene_pi * plasma(col, row, tf);
+                const float sine = static_cast<float>(std::sin(angle));
+                const float cosine = static_cast<float>(std::cos(angle));
+                const float shifted = static_cast<float>(std::sin(angle + channel_shift));
                 if (colour_early) {
-                    glColor3f(static_cast<float>(std::cos(angle)),
-                              static_cast<float>(std::sin(angle)),
-                              static_cast<float>(std::sin(angle + channel_shift)));
+                    glColor3f(cosine, sine, shifted);
                 } else {
-                    glColor3f(static_cast<float>(std::sin(angle)),
-                              static_cast<float>(std::sin(angle + channel_shift)),
-                              static_cast<float>(std::cos(angle)));
+                    glColor3f(sine, shifted, cosine);
                 }
             }
             // The horizontal wobble follows the row, the vertical one the column.
