@@ -15,8 +15,7 @@ constexpr double channel_shift = 4.1887902047863905;
 struct CounterTerms {
     double base;       // n / 50 - 1: the grid position
     double row_phase;  // (n / 6) x b: row part of the plasma sine
-    float row_u;       // n / 40 + q, rounded to single
-    double row_u_sq;   // its square
+    double row_u_sq;   // (n / 40 + q) rounded to single, squared
     float col_h;       // 0.5 sin(n / 6 + t_f) + 0.5, rounded to single
     double col_g;      // (n / 6 rounded to single) x a
     double col_u_sq;   // (n / 40 + p) rounded to single, squared, rounded to single
@@ -57,8 +56,8 @@ void draw_wave_field(double t, float t_f, DriftState& drift) {
             CounterTerms& term = terms[index];
             term.base = nd / 50 - 1;
             term.row_phase = (nd / 6) * b;
-            term.row_u = static_cast<float>(nd / 40 + q);
-            term.row_u_sq = static_cast<double>(term.row_u) * term.row_u;
+            const float u_row = static_cast<float>(nd / 40 + q);
+            term.row_u_sq = static_cast<double>(u_row) * u_row;
             const float c = static_cast<float>(nd / 6);
             term.col_h = static_cast<float>(0.5 * std::sin(nd / 6 + tf) + 0.5);
             term.col_g = c * a;
