@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,7 +20,9 @@ struct TraceRun {
 };
 
 TraceRun run_trace(const std::string& arguments) {
-    const std::string err_path = testing::TempDir() + "trace_tool_test_stderr.txt";
+    // One file per process: ctest runs the tests of this program side by side.
+    const std::string err_path =
+        testing::TempDir() + "trace_tool_test_stderr_" + std::to_string(getpid()) + ".txt";
     const std::string command =
         std::string(DADADAZO_TRACE_PATH) + " " + arguments + " 2>" + err_path;
     TraceRun run{};
@@ -41,6 +44,7 @@ TraceRun run_trace(const std::string& arguments) {
     }
     std::ifstream err(err_path);
     run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+    std::remove(err_path.c_str());
     return run;
 }
 
