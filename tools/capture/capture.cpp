@@ -265,6 +265,7 @@ int capture_frames(const CaptureOptions& options, const FramePlan& plan, Written
         say(error);
         return 1;
     }
+    const std::string renderer = gl.renderer;
 
     VideoPipe pipe{-1, -1, -1};
     const bool with_audio = video && access("tarmelipolkka.wav", R_OK) == 0;
@@ -373,7 +374,7 @@ int capture_frames(const CaptureOptions& options, const FramePlan& plan, Written
     char rate[96];
     std::snprintf(rate, sizeof rate, ") in %.1f s, %.1f frames/s", elapsed,
                   elapsed > 0.0 ? static_cast<double>(kept) / elapsed : 0.0);
-    summary += rate;
+    summary += rate + (", drawn by " + renderer);
     *where = summary;
     return 0;
 }

@@ -218,6 +218,8 @@ bool open_on_display(EGLDisplay display, const char* platform, OffscreenGl* gl, 
     gl->point_size_max = smooth_range[1];
     glViewport(0, 0, gl->width, gl->height);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    // A new colour buffer holds whatever memory it was given: start from black.
+    glClear(GL_COLOR_BUFFER_BIT);
     return true;
 }
 
