@@ -38,16 +38,19 @@ void register_parts() {
     const struct {
         const char* scene;
         long long from_ms;
-    } parts[] = {{"wave_field", 2000},   {"line_rosettes", 9000}, {"ring_stack", 14000},
-                 {"twin_clouds", 30000}, {"wave_rows", 45000},    {"swell", 58500}};
+        long long length_ms;
+    } parts[] = {{"wave_field", 2000, 2000},  {"line_rosettes", 9000, 2000},
+                 {"ring_stack", 14000, 2000}, {"twin_clouds", 30000, 2000},
+                 {"wave_rows", 45000, 2000},  {"swell", 58500, 1000}};
     for (const auto& part : parts) {
         for (const OutputKind kind : {OutputKind::png_folder, OutputKind::mp4}) {
             const std::string name = std::string("capture_1280x720_60fps/") + part.scene + "/" +
                                      (kind == OutputKind::mp4 ? "mp4" : "png");
             const long long from_ms = part.from_ms;
+            const long long length_ms = part.length_ms;
             benchmark::RegisterBenchmark(
                 name.c_str(),
-                [from_ms, kind](benchmark::State& state) { capture_part(state, from_ms, kind); })
+                [=](benchmark::State& state) { capture_part(state, from_ms, length_ms, kind); })
                 ->Iterations(1)
                 ->Unit(benchmark::kSecond)
                 ->UseRealTime();
