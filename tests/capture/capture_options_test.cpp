@@ -1,0 +1,117 @@
+#include "tools/capture/capture.h"
+#include "tools/capture/capture_options.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <vector>
+
+namespace {
+
+ParseOutcome parse(std::initializer_list<const char*> words, CaptureOptions* options,
+                   std::string* error) {
+    std::vector<const char*> argv = {"dadadazo-capture"};
+    argv.insert(argv.end(), words.begin(), words.end());
+    return parse_capture_options(static_cast<int>(argv.size()), argv.data(), options, error);
+}
+
+TEST(CaptureOptions, ReadingsKeepTheirOrderAndTheModeDefaultsToTheFallback) {
+    CaptureOptions options{};
+    std::string error;
+    ASSERT_EQ(parse({"-o", "shots", "--at", "9000", "0:500:1200", "9000"}, &options, &error),
+              ParseOutcome::run)
+        << error;
+    EXPECT_EQ(options.at, (std::vector<long long>{9000, 0, 500, 1000, 9000}));
+    EXPECT_EQ(options.mode.width, 1920);
+    EXPECT_EQ(options.mode.height, 1080);
+    EXPECT_EQ(options.fps, 0);
+    EXPECT_EQ(options.output_kind, OutputKind::png_folder);
+
+    ASSERT_EQ(
+        parse({"--mode", "3", "--fps", "60", "--from", "20000", "--to", "21000", "-o", "part.webm"},
+              &options, &error),
+        ParseOutcome::run)
+        << error;
+    EXPECT_EQ(options.mode.width, 800);
+    EXPECT_EQ(options.mode.height, 600);
+    EXPECT_EQ(options.fps, 60);
+    EXPECT_EQ(options.from_ms, 20000);
+    EXPECT_EQ(options.to_ms, 21000);
+    EXPECT_EQ(options.output_kind, OutputKind::webm);
+}
+
+TEST(CaptureOptions, TheOutputNameChoosesVideoOrFolder) {
+    const std::pair<const char*, OutputKind> cases[] = {
+        {"show.mp4", OutputKind::mp4},        {"dir.v2/show.mkv", OutputKind::mkv},
+        {"show.webm", OutputKind::webm},      {"frames", OutputKind::png_folder},
+        {"frames/", OutputKind::png_folder},  {"out/.", OutputKind::png_folder},
+        {"../frames", OutputKind::png_folder}};
+    for (const auto& [name, kind] : cases) {
+        CaptureOptions options{};
+        std::string error;
+        ASSERT_EQ(parse({"--fps", "30", "-o", name}, &options, &error), ParseOutcome::run)
+            << name << ": " << error;
+        EXPECT_EQ(options.output_kind, kind) << name;
+    }
+}
+
+TEST(CaptureOptions, BadArgumentsAreRefusedWithAReason) {
+    const std::vector<std::vector<const char*>> cases = {
+        {},
+        {"-o", "shots"},
+        {"--at", "-o", "shots"},
+        {"--at", "100001", "-o", "shots"},
+        {"--at", "5:0:9", "-o", "shots"},
+        {"--at", "0", "--fps", "30", "-o", "shots"},
+        {"--at", "0", "-o", "shot.mp4"},
+        {"--at", "0", "--from", "0", "-o", "shots"},
+        {"--fps", "0", "-o", "v.mp4"},
+        {"--fps", "241", "-o", "v.mp4"},
+        {"--fps", "thirty", "-o", "v.mp4"},
+        {"--fps", "1:1:2", "-o", "v.mp4"},
+        {"--fps", "30", "--from", "2000", "--to", "2000", "-o", "v.mp4"},
+        {"--fps", "30", "--from", "0:1:2", "-o", "v.mp4"},
+        {"--fps", "30", "-o", "v.avi"},
+        {"--fps", "30"},
+        {"--fps", "30", "-o"},
+        {"--fps", "30", "-o", "a.mp4", "-o", "b.mp4"},
+        {"--mode", "9", "--fps", "30", "-o", "v.mp4"},
+        {"--fps", "30", "--loud", "-o", "v.mp4"},
+    };
+    for (const auto& words : cases) {
+        std::vector<const char*> argv = {"dadadazo-capture"};
+        argv.insert(argv.end(), words.begin(), words.end());
+        CaptureOptions options{};
+        std::string error;
+        std::string joined;
+        for (const char* word : words) {
+            joined += std::string(word) + " ";
+        }
+        EXPECT_EQ(
+            parse_capture_options(static_cast<int>(argv.size()), argv.data(), &options, &error),
+            ParseOutcome::bad)
+            << joined;
+        EXPECT_FALSE(error.empty()) << joined;
+    }
+}
+
+TEST(CaptureFrames, TheWholeShowEndsOnTheFirstReadingPast61Seconds) {
+    EXPECT_EQ(show_frame_count(1), 62);    // readings 0, 1000, ..., 61000
+    EXPECT_EQ(show_frame_count(60), 3661); // frame 3660 lies at exactly 61000 ms
+    EXPECT_EQ(show_frame_count(7), 428);   // floor(427 * 1000 / 7) = 61000
+    EXPECT_EQ(show_frame_count(240), 14641);
+    EXPECT_EQ(show_frame_reading(1, 3), 333);
+    EXPECT_EQ(show_frame_reading(2, 3), 666);
+    EXPECT_EQ(show_frame_reading(3660, 60), 61000);
+}
+
+TEST(CaptureFrames, FileNamesSortInReadingOrder) {
+    EXPECT_EQ(reading_file_name(0, 1), "000000.png");
+    EXPECT_EQ(reading_file_name(5000, 1), "005000.png");
+    EXPECT_EQ(reading_file_name(5000, 2), "005000-2.png");
+    EXPECT_EQ(reading_file_name(100000, 1), "100000.png");
+    EXPECT_EQ(frame_file_name(12), "frame-00012.png");
+    EXPECT_EQ(frame_file_name(14640), "frame-14640.png");
+}
+
+} // namespace

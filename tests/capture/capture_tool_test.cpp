@@ -1,0 +1,233 @@
+// dadadazo-capture as a user runs it: PNG folders, video through ffmpeg, and its error paths.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+class CaptureTool : public testing::Test {
+  protected:
+    static void SetUpTestSuite() { unsetenv("DISPLAY"); }
+
+    void SetUp() override {
+        dir = fs::path(TEST_OUTPUT_DIR) / "tool" /
+              testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+
+    // Runs the tool in the test's own folder; `environment` is put before the command.
+    ToolRun run(const std::string& arguments, const std::string& environment = "") const {
+        const std::string command = "cd '" + dir.string() + "' && " + environment + " '" +
+                                    CAPTURE_TOOL + "' " + arguments + " >stdout.txt 2>stderr.txt";
+        const int status = std::system(command.c_str());
+        ToolRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir / "stdout.txt"),
+                       slurp(dir / "stderr.txt")};
+        fs::remove(dir / "stdout.txt");
+        fs::remove(dir / "stderr.txt");
+        return result;
+    }
+
+    // What ffprobe says about one stream kind: "" when the file has no such stream.
+    std::string probe(const std::string& file, const std::string& stream,
+                      const std::string& entries) const {
+        const fs::path report = dir / "probe.txt";
+        const std::string command = "ffprobe -v error -count_frames -select_streams " + stream +
+                                    " -show_entries stream=" + entries + " -of csv=p=0 '" +
+                                    (dir / file).string() + "' >'" + report.string() + "' 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << slurp(report);
+        std::string text = slurp(report);
+        fs::remove(report);
+        while (!text.empty() && (text.back() == '\n' || text.back() == ',')) {
+            text.pop_back();
+        }
+        return text;
+    }
+
+    // A short 16-bit mono tone as the soundtrack.
+    void write_soundtrack(double seconds) const {
+        const std::uint32_t rate = 8000;
+        const std::uint32_t samples = static_cast<std::uint32_t>(seconds * rate);
+        std::ofstream wav(dir / "tarmelipolkka.wav", std::ios::binary);
+        auto put32 = [&](std::uint32_t v) { wav.write(reinterpret_cast<const char*>(&v), 4); };
+        auto put16 = [&](std::uint16_t v) { wav.write(reinterpret_cast<const char*>(&v), 2); };
+        wav.write("RIFF", 4);
+        put32(36 + samples * 2);
+        wav.write("WAVEfmt ", 8);
+        put32(16);
+        put16(1);
+        put16(1);
+        put32(rate);
+        put32(rate * 2);
+        put16(2);
+        put16(16);
+        wav.write("data", 4);
+        put32(samples * 2);
+        for (std::uint32_t i = 0; i < samples; ++i) {
+            put16(static_cast<std::uint16_t>(
+                static_cast<std::int16_t>(8000.0 * std::sin(2.0 * M_PI * 440.0 * i / rate))));
+        }
+    }
+
+    // A stand-in ffmpeg on PATH that reads a little and fails.
+    std::string failing_ffmpeg() const {
+        const fs::path bin = dir / "bin";
+        fs::create_directories(bin);
+        std::ofstream script(bin / "ffmpeg");
+        script << "#!/bin/sh\nhead -c 1000 >/dev/null\necho 'Encoder exploded' >&2\nexit 3\n";
+        script.close();
+        fs::permissions(bin / "ffmpeg", fs::perms::owner_all);
+        return "PATH='" + bin.string() + ":/usr/bin:/bin'";
+    }
+
+    std::size_t entries() const {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
+    }
+
+    fs::path dir;
+};
+
+TEST_F(CaptureTool, ReadingsBecomePngsNamedByReadingAndStdoutStaysQuiet) {
+    const ToolRun result = run("--mode 8 --at 0 1000:1000:2000 0 -o shots");
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    for (const char* name : {"000000.png", "001000.png", "002000.png", "000000-2.png"}) {
+        EXPECT_TRUE(fs::is_regular_file(dir / "shots" / name)) << name;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "shots"), {}), 4);
+    EXPECT_NE(result.err.find("shots"), std::string::npos) << result.err;
+    // The same reading drawn twice before 7 s gives the same picture.
+    EXPECT_TRUE(slurp(dir / "shots/000000.png") == slurp(dir / "shots/000000-2.png"));
+}
+
+TEST_F(CaptureTool, APartOfTheShowBecomesAVideoWithTheSoundtrackUnderIt) {
+    write_soundtrack(0.7); // shorter than the part: it has to loop
+    const ToolRun result = run("--mode 8 --fps 10 --from 1000 --to 2500 -o part.mp4");
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    ASSERT_TRUE(fs::is_regular_file(dir / "part.mp4"));
+    EXPECT_EQ(probe("part.mp4", "v", "width,height,nb_read_frames"), "480,320,15");
+    const std::string audio = probe("part.mp4", "a", "codec_type,duration");
+    ASSERT_EQ(audio.rfind("audio,", 0), 0u) << audio;
+    EXPECT_NEAR(std::stod(audio.substr(6)), 1.5, 0.1) << audio;
+    EXPECT_EQ(entries(), 2u) << "only the soundtrack and the video are left";
+}
+
+TEST_F(CaptureTool, WithoutASoundtrackTheVideoIsSilent) {
+    const ToolRun result = run("--mode 8 --fps 4 --from 60000 --to 61000 -o end.mkv");
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(probe("end.mkv", "v", "width,height,nb_read_frames"), "480,320,4");
+    EXPECT_EQ(probe("end.mkv", "a", "codec_type"), "");
+    EXPECT_NE(result.err.find("silent"), std::string::npos) << result.err;
+}
+
+TEST_F(CaptureTool, APartCarriesTheDriftOfEveryEarlierFrame) {
+    ASSERT_EQ(run("--mode 8 --fps 20 --to 7600 -o whole").status, 0);
+    ASSERT_EQ(run("--mode 8 --fps 20 --from 7500 --to 7600 -o part").status, 0);
+    ASSERT_EQ(run("--mode 8 --at 7550 -o fresh").status, 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "whole"), {}), 152);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "part"), {}), 2);
+    for (const char* name : {"frame-00150.png", "frame-00151.png"}) {
+        ASSERT_TRUE(fs::is_regular_file(dir / "part" / name)) << name;
+        EXPECT_TRUE(slurp(dir / "part" / name) == slurp(dir / "whole" / name)) << name;
+    }
+    // Frame 151 lies at 7550 ms: without the drift of the frames before it, it looks different.
+    EXPECT_FALSE(slurp(dir / "part/frame-00151.png") == slurp(dir / "fresh/007550.png"));
+}
+
+TEST_F(CaptureTool, GrowingPointsPastTheRenderersLimitIsReportedOnce) {
+    // 59.3 s and 59.4 s ask for 270 and 290 pixels.
+    const ToolRun result = run("--mode 8 --at 58000 59300 59400 -o swell");
+    ASSERT_EQ(result.status, 0) << result.err;
+    std::size_t reports = 0;
+    for (std::size_t at = 0; (at = result.err.find("asked for", at)) != std::string::npos; ++at) {
+        ++reports;
+    }
+    // Mesa's software renderer stops at 255 pixels; a GPU may draw them all.
+    if (result.err.find("llvmpipe") != std::string::npos) {
+        EXPECT_EQ(reports, 1u) << result.err;
+        EXPECT_NE(result.err.find("points of 270 pixels asked for"), std::string::npos)
+            << result.err;
+    } else {
+        EXPECT_LE(reports, 1u) << result.err;
+    }
+}
+
+TEST_F(CaptureTool, BadArgumentsExitWith2AndWriteNothing) {
+    for (const char* arguments : {"", "--at 0", "--fps 500 -o v.mp4", "--at x -o shots",
+                                  "--fps 30 -o v.avi", "--fps 30 --from 62000 -o v.mp4"}) {
+        const ToolRun result = run(arguments);
+        EXPECT_EQ(result.status, 2) << arguments;
+        EXPECT_EQ(result.out, "") << arguments;
+        EXPECT_NE(result.err.find("dadadazo-capture: "), std::string::npos) << arguments;
+        EXPECT_EQ(entries(), 0u) << arguments;
+    }
+    const ToolRun help = run("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: dadadazo-capture"), std::string::npos);
+}
+
+TEST_F(CaptureTool, NoRendererIsAFailureThatLeavesNothing) {
+    const std::string no_vendor = "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json";
+    for (const char* arguments :
+         {"--mode 8 --at 0 -o shots", "--mode 8 --fps 10 --to 500 -o v.mp4"}) {
+        const ToolRun result = run(arguments, no_vendor);
+        EXPECT_EQ(result.status, 1) << arguments;
+        EXPECT_NE(result.err.find("no OpenGL renderer available: "), std::string::npos)
+            << result.err;
+        EXPECT_EQ(entries(), 0u) << arguments;
+    }
+}
+
+TEST_F(CaptureTool, AnOutputThatCannotBeWrittenFailsBeforeDrawing) {
+    std::ofstream(dir / "plain-file") << "not a folder";
+    for (const char* arguments :
+         {"--mode 8 --at 0 -o plain-file", "--mode 8 --at 0 -o plain-file/shots",
+          "--mode 8 --fps 10 --to 500 -o plain-file/v.mp4",
+          "--mode 8 --fps 10 --to 500 -o missing/v.mp4"}) {
+        const ToolRun result = run(arguments);
+        EXPECT_EQ(result.status, 1) << arguments;
+        EXPECT_NE(result.err.find("cannot write"), std::string::npos) << result.err;
+        EXPECT_EQ(entries(), 1u) << arguments;
+    }
+}
+
+TEST_F(CaptureTool, AMissingFfmpegSuggestsAFolderOfPngs) {
+    const ToolRun result = run("--mode 8 --fps 10 --to 500 -o v.mp4", "PATH=/nonexistent");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("ffmpeg not found"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("folder"), std::string::npos) << result.err;
+    EXPECT_EQ(entries(), 0u);
+}
+
+TEST_F(CaptureTool, AFailingFfmpegIsReportedAndItsFileTakenAway) {
+    const ToolRun result = run("--mode 8 --fps 10 --to 2000 -o v.webm", failing_ffmpeg());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("ffmpeg failed with status 3"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Encoder exploded"), std::string::npos) << result.err;
+    EXPECT_EQ(entries(), 1u) << "only the stand-in ffmpeg's folder is left";
+}
+
+} // namespace

@@ -1,0 +1,28 @@
+// The command line of dadadazo-capture.
+#pragma once
+
+#include "platform/display_mode.h"
+
+#include <string>
+#include <vector>
+
+enum class OutputKind { png_folder, mp4, mkv, webm };
+
+struct CaptureOptions {
+    DisplayMode mode;          // --mode DIGIT; the menu's fallback mode when not given
+    std::vector<long long> at; // --at: readings in milliseconds, in the order given
+    int fps;                   // --fps N (1 to 240); 0 when capturing --at readings
+    long long from_ms;         // --from: first reading of the part kept (inclusive)
+    long long to_ms;           // --to: end of the part kept (exclusive); -1 for the show's end
+    std::string output;        // -o
+    OutputKind output_kind;    // from the output name: a folder, or a video by extension
+};
+
+enum class ParseOutcome { run, help, bad };
+
+// Reads argv[1..argc-1]. `bad` stores a one-line reason in `error`.
+ParseOutcome parse_capture_options(int argc, const char* const* argv, CaptureOptions* options,
+                                   std::string* error);
+
+// The usage text printed for --help and after a bad argument.
+const char* capture_usage();

@@ -1,0 +1,211 @@
+#include "tools/capture/video_pipe.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+std::string seconds_text(double seconds) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", seconds);
+    return text;
+}
+
+// The last few lines ffmpeg wrote, for the error message.
+std::string log_tail(int log) {
+    std::string text;
+    if (lseek(log, 0, SEEK_SET) == 0) {
+        char buffer[4096];
+        ssize_t got = 0;
+        while ((got = read(log, buffer, sizeof buffer)) > 0) {
+            text.append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    std::size_t start = text.size();
+    for (int lines = 0; lines < 3 && start != std::string::npos && start > 0; ++lines) {
+        start = text.rfind('\n', start - 1);
+    }
+    if (start != std::string::npos && start < text.size() && text[start] == '\n') {
+        ++start;
+    }
+    if (start == std::string::npos) {
+        start = 0;
+    }
+    return text.substr(start);
+}
+
+} // namespace
+
+std::vector<std::string> ffmpeg_arguments(const VideoSettings& s) {
+    std::vector<std::string> args = {
+        "ffmpeg",      "-hide_banner",
+        "-loglevel",   "error",
+        "-nostats",    "-y",
+        "-f",          "rawvideo",
+        "-pix_fmt",    "rgb24",
+        "-video_size", std::to_string(s.width) + "x" + std::to_string(s.height),
+        "-framerate",  std::to_string(s.fps),
+        "-i",          "pipe:0"};
+    const bool audio = !s.audio_path.empty();
+    if (audio) {
+        // The soundtrack loops for ever; the trim cuts the stretch that lies under the frames.
+        const double duration = static_cast<double>(s.frames) / s.fps;
+        const std::vector<std::string> input = {"-stream_loop",
+                                                "-1",
+                                                "-i",
+                                                s.audio_path,
+                                                "-map",
+                                                "0:v",
+                                                "-map",
+                                                "1:a",
+                                                "-af",
+                                                "atrim=start=" + seconds_text(s.audio_start_s) +
+                                                    ":duration=" + seconds_text(duration) +
+                                                    ",asetpts=PTS-STARTPTS"};
+        args.insert(args.end(), input.begin(), input.end());
+    }
+    std::vector<std::string> codecs;
+    if (s.kind == OutputKind::webm) {
+        codecs = {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used",
+                  "8",    "-row-mt",    "1",         "-b:v",     "0",
+                  "-crf", "32",         "-pix_fmt",  "yuv420p"};
+        if (audio) {
+            codecs.insert(codecs.end(), {"-c:a", "libopus", "-b:a", "160k"});
+        }
+        codecs.insert(codecs.end(), {"-f", "webm"});
+    } else {
+        codecs = {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p"};
+        if (audio) {
+            codecs.insert(codecs.end(), {"-c:a", "aac", "-b:a", "192k"});
+        }
+        if (s.kind == OutputKind::mp4) {
+            codecs.insert(codecs.end(), {"-movflags", "+faststart", "-f", "mp4"});
+        } else {
+            codecs.insert(codecs.end(), {"-f", "matroska"});
+        }
+    }
+    args.insert(args.end(), codecs.begin(), codecs.end());
+    args.push_back(s.output_path);
+    return args;
+}
+
+VideoStart start_video(const VideoSettings& settings, VideoPipe* pipe_out, std::string* error) {
+    *pipe_out = VideoPipe{-1, -1, -1};
+    std::FILE* log_file = std::tmpfile();
+    if (log_file == nullptr) {
+        *error = std::string("cannot make a temporary file for ffmpeg's messages: ") +
+                 std::strerror(errno);
+        return VideoStart::failed;
+    }
+    const int log = dup(fileno(log_file));
+    std::fclose(log_file);
+    int ends[2];
+    if (log < 0 || pipe2(ends, O_CLOEXEC) != 0) {
+        *error = std::string("cannot start ffmpeg: ") + std::strerror(errno);
+        if (log >= 0) {
+            close(log);
+        }
+        return VideoStart::failed;
+    }
+    // A dead ffmpeg must show up as a failed write, not kill the capture.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const std::vector<std::string> args = ffmpeg_arguments(settings);
+    std::vector<char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, log, 2);
+    pid_t pid = -1;
+    const int spawned = posix_spawnp(&pid, "ffmpeg", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(ends[0]);
+    if (spawned != 0) {
+        close(ends[1]);
+        close(log);
+        if (spawned == ENOENT) {
+            *error = "ffmpeg not found";
+            return VideoStart::ffmpeg_missing;
+        }
+        *error = std::string("cannot start ffmpeg: ") + std::strerror(spawned);
+        return VideoStart::failed;
+    }
+    *pipe_out = VideoPipe{pid, ends[1], log};
+    return VideoStart::started;
+}
+
+bool write_video_frame(const VideoPipe& pipe, const std::vector<std::uint8_t>& rgb) {
+    const std::uint8_t* data = rgb.data();
+    std::size_t left = rgb.size();
+    while (left > 0) {
+        const ssize_t written = write(pipe.input, data, left);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool finish_video(VideoPipe* pipe, std::string* error) {
+    if (pipe->input >= 0) {
+        close(pipe->input);
+        pipe->input = -1;
+    }
+    int status = 0;
+    while (waitpid(pipe->pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    pipe->pid = -1;
+    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!ok) {
+        const std::string words = log_tail(pipe->log);
+        if (WIFEXITED(status)) {
+            *error = "ffmpeg failed with status " + std::to_string(WEXITSTATUS(status));
+        } else {
+            *error = "ffmpeg was stopped by signal " + std::to_string(WTERMSIG(status));
+        }
+        if (!words.empty()) {
+            *error += ": " + words;
+        }
+    }
+    close(pipe->log);
+    pipe->log = -1;
+    return ok;
+}
+
+void abort_video(VideoPipe* pipe) {
+    if (pipe->input >= 0) {
+        close(pipe->input);
+        pipe->input = -1;
+    }
+    if (pipe->pid > 0) {
+        kill(pipe->pid, SIGTERM);
+        int status = 0;
+        while (waitpid(pipe->pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        pipe->pid = -1;
+    }
+    if (pipe->log >= 0) {
+        close(pipe->log);
+        pipe->log = -1;
+    }
+}
