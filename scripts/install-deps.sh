@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # building the show and its tools
-  g++ cmake ninja-build pkg-config libsdl2-dev libgl-dev libegl-dev libx11-dev libpng-dev
+  g++ cmake ninja-build pkg-config libsdl2-dev libgl-dev libegl-dev libx11-dev libasound2-dev libpng-dev
   # Mesa's software renderer for windows and offscreen frames without a GPU
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   # tests, benchmarks and formatting

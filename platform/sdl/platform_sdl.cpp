@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xutil.h>
+#include <alsa/asoundlib.h>
 
 #include <chrono>
 #include <cstdio>
@@ -36,15 +37,21 @@ struct PlatformWindow {
 
 namespace {
 
-// Drivers SDL may fall back to by itself when there is no display: a window there is invisible.
-bool is_invisible_driver(const char* name) {
-    return std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0 ||
-           std::strcmp(name, "evdev") == 0;
-}
-
-bool driver_named_by_user(const char* name) {
-    const char* wanted = std::getenv("SDL_VIDEODRIVER");
-    return wanted != nullptr && std::strstr(wanted, name) != nullptr;
+// SDL falls back by itself to drivers whose windows nobody sees (offscreen, dummy), and its
+// display-server drivers complain loudly when their server is not there. Unless the user names a
+// driver, only those that can show a window on this session's display are tried.
+bool driver_may_show_a_window(const char* name) {
+    if (std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0 ||
+        std::strcmp(name, "evdev") == 0) {
+        return false;
+    }
+    if (std::strcmp(name, "x11") == 0) {
+        return std::getenv("DISPLAY") != nullptr;
+    }
+    if (std::strcmp(name, "wayland") == 0) {
+        return std::getenv("WAYLAND_DISPLAY") != nullptr;
+    }
+    return true;
 }
 
 // Gives the X11 window the class name the show's windows are known by, before it is mapped.
@@ -91,6 +98,10 @@ void fill_audio(void* userdata, Uint8* stream, int length) {
     }
 }
 
+// ALSA writes its own diagnostics to stderr while SDL probes for a sound card; the show reports
+// a missing sound device in one line of its own instead.
+void ignore_alsa_message(const char*, int, const char*, int, const char*, ...) {}
+
 void stop_music(Music& music) {
     if (music.device != 0) {
         SDL_CloseAudioDevice(music.device);
@@ -121,18 +132,34 @@ PlatformStartup platform_startup() {
 }
 
 bool platform_register_class(const PlatformStartup&, std::string* error) {
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        *error = std::string("cannot open a window: ") + SDL_GetError();
-        return false;
+    const char* named = std::getenv("SDL_VIDEODRIVER");
+    if (named != nullptr && *named != '\0') {
+        // The user's choice is honoured as it is, invisible drivers included.
+        if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+            *error = std::string("cannot open a window: ") + SDL_GetError();
+            return false;
+        }
+        return true;
     }
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (driver != nullptr && is_invisible_driver(driver) && !driver_named_by_user(driver)) {
-        *error = std::string("cannot open a window: no display (only SDL's invisible \"") + driver +
-                 "\" video driver could start)";
-        SDL_Quit();
-        return false;
+    std::string failures;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const char* driver = SDL_GetVideoDriver(i);
+        if (!driver_may_show_a_window(driver)) {
+            continue;
+        }
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+            return true;
+        }
+        failures += (failures.empty() ? "" : "; ") + std::string(driver) + ": " + SDL_GetError();
     }
-    return true;
+    if (failures.empty()) {
+        *error = "cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)";
+    } else {
+        *error = "cannot open a window: no display (" + failures + ")";
+    }
+    SDL_Quit();
+    return false;
 }
 
 PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& mode,
@@ -168,7 +195,10 @@ PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& 
         SDL_SetWindowGrab(sdl_window, SDL_TRUE);
         SDL_ShowCursor(SDL_DISABLE);
     }
+    // To the foreground, with the keyboard: Esc must reach the show even where no window
+    // manager hands out the focus.
     SDL_RaiseWindow(sdl_window);
+    SDL_SetWindowInputFocus(sdl_window);
 
     window->context = SDL_GL_CreateContext(sdl_window);
     if (window->context == nullptr) {
@@ -184,6 +214,7 @@ PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& 
 
 void platform_start_music(PlatformWindow* window, const char* file) {
     Music& music = window->music;
+    snd_lib_error_set_handler(ignore_alsa_message);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         std::fprintf(stderr, "dadadazo: playing without sound: %s\n", SDL_GetError());
         return;

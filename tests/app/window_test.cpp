@@ -1,0 +1,541 @@
+// The real program in a real window: each test starts its own virtual X server, runs the show
+// binary with a typed menu choice, finds its window and ends it the way a user would.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+// Xlib last: its macros (None, Bool, Status) would clash with the names above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr char menu_text[] = "Paljonkos pannaan?: \n1 1920x1080 (Full Screen)\n"
+                             "2 1280x720(Full Screen)\n3 800x600(Full Screen)\n"
+                             "4 480x320(Full Screen)\n\n5 1920x1080(windowed)\n"
+                             "6 1280x720(windowed)\n7 800x600(windowed)\n"
+                             "8 480x320(windowed)\n";
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Starts Xvfb on a display number of its own choosing; retried, since a server can fail to start
+// on a busy machine.
+// "%f." of a non-negative number: digits, a point, six digits and a full stop.
+bool is_time_line(const std::string& line) {
+    const auto point = line.find('.');
+    if (point == 0 || point == std::string::npos || line.size() != point + 8 ||
+        line.back() != '.') {
+        return false;
+    }
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        if (i != point && (line[i] < '0' || line[i] > '9')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+pid_t start_x_server(std::string* display) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            return -1;
+        }
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            const int devnull = open("/dev/null", O_RDWR);
+            dup2(devnull, 0);
+            dup2(devnull, 1);
+            dup2(devnull, 2);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24",
+                   "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        pollfd waiting{fds[0], POLLIN, 0};
+        const auto deadline = Clock::now() + 15s;
+        while (Clock::now() < deadline && poll(&waiting, 1, 100) >= 0) {
+            char c;
+            if ((waiting.revents & (POLLIN | POLLHUP)) == 0) {
+                continue;
+            }
+            if (read(fds[0], &c, 1) != 1 || c == '\n') {
+                break;
+            }
+            number += c;
+        }
+        close(fds[0]);
+        if (!number.empty()) {
+            *display = ":" + number;
+            return pid;
+        }
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    return -1;
+}
+
+struct Show {
+    pid_t pid = -1;
+    fs::path out;
+    fs::path err;
+};
+
+// Runs the show in `dir` with `input` typed on stdin (or stdin closed when `close_stdin`).
+Show start_show(const fs::path& dir, const std::string& input, bool close_stdin,
+                const std::vector<std::string>& env = {}) {
+    Show show;
+    show.out = dir / "stdout.txt";
+    show.err = dir / "stderr.txt";
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return show;
+    }
+    show.pid = fork();
+    if (show.pid == 0) {
+        if (chdir(dir.c_str()) != 0) {
+            _exit(126);
+        }
+        close(fds[1]);
+        if (close_stdin) {
+            close(fds[0]);
+            close(0);
+        } else {
+            dup2(fds[0], 0);
+            close(fds[0]);
+        }
+        const int out = open(show.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(show.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, 1);
+        dup2(err, 2);
+        // Leak checking stays with the unit tests: at exit, SDL has already unloaded the
+        // system libraries whose allocations it would report, and could not name them.
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        for (const auto& setting : env) {
+            putenv(const_cast<char*>(setting.c_str()));
+        }
+        execl(DADADAZO_BINARY, DADADAZO_BINARY, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[0]);
+    if (!input.empty()) {
+        EXPECT_EQ(write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    }
+    close(fds[1]);
+    return show;
+}
+
+// Waits for the process to end; its exit status, or -1 when it did not end in time.
+int wait_for_exit(pid_t pid, std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        if (Clock::now() >= deadline) {
+            return -1;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
+// Windows come and go while the tree is walked; a request about one that just went is no error.
+int ignore_x_error(Display*, XErrorEvent*) {
+    return 0;
+}
+
+Window find_named(Display* display, Window window, const char* name) {
+    XWindowAttributes attributes;
+    char* title = nullptr;
+    if (XFetchName(display, window, &title) != 0 && title != nullptr) {
+        const bool match = std::strcmp(title, name) == 0;
+        XFree(title);
+        if (match && XGetWindowAttributes(display, window, &attributes) &&
+            attributes.map_state == IsViewable) {
+            return window;
+        }
+    }
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (XQueryTree(display, window, &root, &parent, &children, &count) != 0) {
+        for (unsigned i = 0; i < count && found == 0; ++i) {
+            found = find_named(display, children[i], name);
+        }
+        if (children != nullptr) {
+            XFree(children);
+        }
+    }
+    return found;
+}
+
+class ShowWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        server_ = start_x_server(&display_name_);
+        ASSERT_GT(server_, 0) << "Xvfb did not start";
+        setenv("DISPLAY", display_name_.c_str(), 1);
+        XSetErrorHandler(ignore_x_error);
+        display_ = XOpenDisplay(display_name_.c_str());
+        ASSERT_NE(display_, nullptr);
+        // On a desktop the window manager has made this atom known; SDL only uses it then.
+        XInternAtom(display_, "_MOTIF_WM_HINTS", False);
+        XSync(display_, False);
+        dir_ = fs::temp_directory_path() /
+               ("dadadazo-window-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+
+    void TearDown() override {
+        if (show_.pid > 0 && wait_for_exit(show_.pid, 0ms) < 0) {
+            kill(show_.pid, SIGKILL);
+            waitpid(show_.pid, nullptr, 0);
+        }
+        if (display_ != nullptr) {
+            XCloseDisplay(display_);
+        }
+        if (server_ > 0) {
+            kill(server_, SIGTERM);
+            waitpid(server_, nullptr, 0);
+        }
+        if (!HasFailure()) {
+            fs::remove_all(dir_);
+        }
+    }
+
+    // Polls for the show's mapped window.
+    Window wait_for_window() {
+        const auto deadline = Clock::now() + 60s;
+        while (Clock::now() < deadline) {
+            const Window window = find_named(display_, DefaultRootWindow(display_), "Dadadazo");
+            if (window != 0) {
+                return window;
+            }
+            if (wait_for_exit(show_.pid, 0ms) >= 0) {
+                ADD_FAILURE() << "the show ended before its window appeared: "
+                              << read_file(show_.err);
+                return 0;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        ADD_FAILURE() << "no window titled Dadadazo appeared";
+        return 0;
+    }
+
+    void expect_size(Window window, int width, int height) {
+        XWindowAttributes attributes;
+        ASSERT_TRUE(XGetWindowAttributes(display_, window, &attributes));
+        EXPECT_EQ(attributes.width, width);
+        EXPECT_EQ(attributes.height, height);
+    }
+
+    // xdotool's own status is not checked: the show may close its window between the key's
+    // press and release, and xdotool then fails on the release.
+    void press_escape(Window window) {
+        const std::string command =
+            "xdotool key --window " + std::to_string(window) + " Escape 2>/dev/null";
+        [[maybe_unused]] const int ignored = std::system(command.c_str());
+    }
+
+    // Asks the window to close the way a window manager does.
+    void request_close(Window window) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] =
+            static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display_, window, False, NoEventMask, &event);
+        XFlush(display_);
+    }
+
+    // The window class and, through the hints a window manager reads, whether the window is
+    // decorated and whether it can be resized.
+    void expect_window_kind(Window window, bool borderless, int width, int height) {
+        XClassHint hint{};
+        ASSERT_TRUE(XGetClassHint(display_, window, &hint));
+        EXPECT_STREQ(hint.res_class, "Tarme");
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        const Atom motif = XInternAtom(display_, "_MOTIF_WM_HINTS", False);
+        XGetWindowProperty(display_, window, motif, 0, 5, False, AnyPropertyType, &type, &format,
+                           &count, &after, &data);
+        // flags, functions, decorations: decorations switched off means borderless.
+        const bool no_decorations = data != nullptr && count >= 3 &&
+                                    (reinterpret_cast<long*>(data)[0] & 2) != 0 &&
+                                    reinterpret_cast<long*>(data)[2] == 0;
+        if (data != nullptr) {
+            XFree(data);
+        }
+        EXPECT_EQ(no_decorations, borderless);
+
+        XSizeHints hints{};
+        long supplied = 0;
+        ASSERT_TRUE(XGetWMNormalHints(display_, window, &hints, &supplied));
+        EXPECT_TRUE((hints.flags & PMinSize) && (hints.flags & PMaxSize));
+        EXPECT_EQ(hints.min_width, width);
+        EXPECT_EQ(hints.max_width, width);
+        EXPECT_EQ(hints.min_height, height);
+        EXPECT_EQ(hints.max_height, height);
+    }
+
+    // Whether the mouse is held by the show: another client's grab is refused. The show takes
+    // the mouse once its window has the focus, so it is given a few seconds.
+    bool pointer_grabbed_by_another_client() {
+        const auto deadline = Clock::now() + 10s;
+        while (Clock::now() < deadline) {
+            const int result =
+                XGrabPointer(display_, DefaultRootWindow(display_), False, ButtonPressMask,
+                             GrabModeAsync, GrabModeAsync, 0, 0, CurrentTime);
+            if (result == AlreadyGrabbed) {
+                return true;
+            }
+            if (result == GrabSuccess) {
+                XUngrabPointer(display_, CurrentTime);
+                XFlush(display_);
+            }
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+
+    // Lets the show draw for a while, so that frames with a moving clock are seen.
+    void let_it_run(std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }
+
+    // Checks stdout: the exact menu, then one "%f." time line per frame starting at 0.
+    std::vector<double> expect_menu_and_time_lines() {
+        const std::string out = read_file(show_.out);
+        EXPECT_EQ(out.substr(0, std::strlen(menu_text)), menu_text);
+        std::istringstream lines(out.substr(std::min(out.size(), std::strlen(menu_text))));
+        std::vector<double> times;
+        std::string line;
+        while (std::getline(lines, line)) {
+            EXPECT_TRUE(is_time_line(line)) << '"' << line << '"';
+            times.push_back(std::atof(line.c_str()));
+        }
+        EXPECT_FALSE(times.empty());
+        if (!times.empty()) {
+            EXPECT_EQ(out.substr(std::strlen(menu_text), 10), "0.000000.\n");
+        }
+        for (std::size_t i = 1; i < times.size(); ++i) {
+            EXPECT_GE(times[i] - times[i - 1], 0.010) << "frame " << i;
+        }
+        return times;
+    }
+
+    std::string display_name_;
+    pid_t server_ = -1;
+    Display* display_ = nullptr;
+    fs::path dir_;
+    Show show_;
+};
+
+TEST_F(ShowWindow, EscapeEndsTheShowWithStatusZero) {
+    show_ = start_show(dir_, "7\n", false);
+    const Window window = wait_for_window();
+    ASSERT_NE(window, 0u);
+    expect_size(window, 800, 600);
+    expect_window_kind(window, false, 800, 600);
+    let_it_run(1500ms);
+
+    press_escape(window);
+    const auto pressed = Clock::now();
+    const int status = wait_for_exit(show_.pid, 5s);
+    const auto took = Clock::now() - pressed;
+    EXPECT_EQ(status, 0);
+    EXPECT_LT(took, 1s) << "the show took "
+                        << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
+                        << " ms to end after Esc";
+    const std::vector<double> times = expect_menu_and_time_lines();
+    EXPECT_GT(times.size(), 5u);
+}
+
+TEST_F(ShowWindow, OtherKeysAreIgnoredAndClosingTheWindowEndsTheShow) {
+    show_ = start_show(dir_, "8\n", false);
+    const Window window = wait_for_window();
+    ASSERT_NE(window, 0u);
+    expect_size(window, 480, 320);
+
+    const std::string keys = "xdotool key --window " + std::to_string(window) + " a q Return space";
+    ASSERT_EQ(std::system(keys.c_str()), 0);
+    let_it_run(500ms);
+    EXPECT_LT(wait_for_exit(show_.pid, 0ms), 0) << "a key other than Esc ended the show";
+
+    request_close(window);
+    EXPECT_EQ(wait_for_exit(show_.pid, 5s), 0);
+    expect_menu_and_time_lines();
+}
+
+TEST_F(ShowWindow, ClosedStdinOpensTheFallbackWindow) {
+    show_ = start_show(dir_, "", true);
+    const Window window = wait_for_window();
+    ASSERT_NE(window, 0u);
+    expect_size(window, 1920, 1080);
+    press_escape(window);
+    EXPECT_EQ(wait_for_exit(show_.pid, 5s), 0);
+    expect_menu_and_time_lines();
+}
+
+TEST_F(ShowWindow, FullScreenModeIsABorderlessWindowOfTheModeSize) {
+    show_ = start_show(dir_, "3\n", false);
+    const Window window = wait_for_window();
+    ASSERT_NE(window, 0u);
+    expect_size(window, 800, 600);
+    expect_window_kind(window, true, 800, 600);
+    // The display keeps its resolution, and the show holds the mouse.
+    EXPECT_EQ(DisplayWidth(display_, DefaultScreen(display_)), 1920);
+    EXPECT_TRUE(pointer_grabbed_by_another_client());
+    press_escape(window);
+    EXPECT_EQ(wait_for_exit(show_.pid, 5s), 0);
+}
+
+TEST_F(ShowWindow, LeftAloneTheShowEndsByItselfAfter61Seconds) {
+    show_ = start_show(dir_, "8\n", false);
+    ASSERT_NE(wait_for_window(), 0u);
+    EXPECT_EQ(wait_for_exit(show_.pid, 100s), 0);
+    const std::vector<double> times = expect_menu_and_time_lines();
+    ASSERT_FALSE(times.empty());
+    EXPECT_GT(times.back(), 60.9);
+    EXPECT_LT(times.back(), 61.1);
+}
+
+// A WAV whose every sample differs from its neighbours, so any gap, repeat or reordering in
+// playback shows up byte for byte.
+std::vector<unsigned char> write_test_wav(const fs::path& path, unsigned frames) {
+    std::vector<unsigned char> samples;
+    std::uint32_t state = 12345;
+    for (unsigned i = 0; i < frames * 2; ++i) {
+        state = state * 1664525u + 1013904223u;
+        const std::uint16_t value = static_cast<std::uint16_t>(state >> 16);
+        samples.push_back(static_cast<unsigned char>(value & 0xff));
+        samples.push_back(static_cast<unsigned char>(value >> 8));
+    }
+    auto u32 = [](std::string& s, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            s += static_cast<char>((v >> (8 * i)) & 0xff);
+        }
+    };
+    auto u16 = [](std::string& s, std::uint16_t v) {
+        s += static_cast<char>(v & 0xff);
+        s += static_cast<char>(v >> 8);
+    };
+    std::string file = "RIFF";
+    u32(file, 36 + static_cast<std::uint32_t>(samples.size()));
+    file += "WAVEfmt ";
+    u32(file, 16);
+    u16(file, 1);
+    u16(file, 2);
+    u32(file, 44100);
+    u32(file, 44100 * 4);
+    u16(file, 4);
+    u16(file, 16);
+    file += "data";
+    u32(file, static_cast<std::uint32_t>(samples.size()));
+    file.append(reinterpret_cast<const char*>(samples.data()), samples.size());
+    std::ofstream(path, std::ios::binary) << file;
+    return samples;
+}
+
+TEST_F(ShowWindow, MusicPlaysTheFileFromItsStartLoopingWithoutGaps) {
+    const std::vector<unsigned char> samples =
+        write_test_wav(dir_ / "tarmelipolkka.wav", 44100 / 5);
+    const fs::path played = dir_ / "played.raw";
+    show_ = start_show(dir_, "8\n", false,
+                       {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + played.string()});
+    const Window window = wait_for_window();
+    ASSERT_NE(window, 0u);
+    let_it_run(1500ms);
+    press_escape(window);
+    EXPECT_EQ(wait_for_exit(show_.pid, 5s), 0);
+
+    const std::string bytes = read_file(played);
+    EXPECT_GT(bytes.size(), 2 * samples.size()) << "the file did not loop";
+    std::size_t mismatches = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        mismatches += static_cast<unsigned char>(bytes[i]) != samples[i % samples.size()];
+    }
+    EXPECT_EQ(mismatches, 0u);
+    // SDL itself warns that the disk driver is in use; the show has nothing to say.
+    EXPECT_EQ(read_file(show_.err).find("dadadazo:"), std::string::npos);
+}
+
+TEST_F(ShowWindow, AMissingOrBrokenMusicFileLeavesASilentShowAndOneLine) {
+    show_ = start_show(dir_, "8\n", false,
+                       {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + (dir_ / "x.raw").string()});
+    Window window = wait_for_window();
+    ASSERT_NE(window, 0u);
+    press_escape(window);
+    EXPECT_EQ(wait_for_exit(show_.pid, 5s), 0);
+    std::string err = read_file(show_.err);
+    EXPECT_EQ(err.rfind("dadadazo: playing without sound: tarmelipolkka.wav: ", 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    expect_menu_and_time_lines();
+
+    const char broken[] = "RIFF\x10\0\0\0WAVEjunk";
+    std::ofstream(dir_ / "tarmelipolkka.wav", std::ios::binary).write(broken, sizeof broken - 1);
+    show_ = start_show(dir_, "8\n", false,
+                       {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + (dir_ / "y.raw").string()});
+    window = wait_for_window();
+    ASSERT_NE(window, 0u);
+    press_escape(window);
+    EXPECT_EQ(wait_for_exit(show_.pid, 5s), 0);
+    err = read_file(show_.err);
+    EXPECT_EQ(err.rfind("dadadazo: playing without sound: ", 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+}
+
+// Without any display the show says so and fails instead of running unseen.
+TEST(NoDisplay, TheShowExitsWithOneLineAndStatusOne) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("dadadazo-nodisplay-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("SDL_VIDEODRIVER");
+    const Show show = start_show(dir, "7\n", false);
+    EXPECT_EQ(wait_for_exit(show.pid, 30s), 1);
+    const std::string err = read_file(show.err);
+    EXPECT_EQ(err.rfind("dadadazo: cannot open a window: ", 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    fs::remove_all(dir);
+}
+
+} // namespace
