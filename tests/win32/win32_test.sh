@@ -4,18 +4,22 @@
 #   win32_test.sh prepare SOURCE WORK       cross-build the Windows tree into WORK/windows and
 #                                           make a fresh wine prefix in WORK/wineprefix
 #   win32_test.sh checks SOURCE WORK        run the backend's own checks
-#   win32_test.sh show-esc SOURCE WORK PIXELS
-#                                           mode 7: wait for the window, see points drawn in it,
-#                                           press Esc; status 0 and the time lines on stdout
-#   win32_test.sh show-by-time SOURCE WORK  mode 4: the show ends by itself after 61 s, status 0
+#   win32_test.sh show-esc SOURCE WORK MUSIC PIXELS
+#                                           mode 7: wait for the window, see points drawn in it
+#                                           (PIXELS is the window_pixels tool), press Esc;
+#                                           status 0 and the time lines on stdout
+#   win32_test.sh show-by-time SOURCE WORK MUSIC
+#                                           mode 4: the show ends by itself after 61 s, status 0
 #
+# The shows run in a scratch folder holding a copy of MUSIC as the soundtrack, where it exists.
 # Every wine call runs under `timeout`; a crash exits at once (no debugger is started).
 set -euo pipefail
 
 command=$1
 source_dir=$2
 work=$3
-pixels=${4:-}
+music=${4:-}
+pixels=${5:-}
 
 build=$work/windows
 export WINEPREFIX=$work/wineprefix
@@ -99,6 +103,9 @@ checks() {
 start_show() {
     local answer=$1
     cd "$run_dir"
+    if [ -f "$music" ]; then
+        cp "$music" "$run_dir/tarmelipolkka.wav"
+    fi
     printf '%s\n' "$answer" | timeout -k 5 "$2" wine "$build/dadadazo.exe" >"$run_dir/raw" \
         2>"$run_dir/err" &
     show_pid=$!
