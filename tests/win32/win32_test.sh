@@ -1,0 +1,222 @@
+#!/usr/bin/env bash
+# The Windows program under wine on a virtual X server.
+#
+#   win32_test.sh prepare SOURCE WORK       cross-build the Windows tree into WORK/windows and
+#                                           make a fresh wine prefix in WORK/wineprefix
+#   win32_test.sh checks SOURCE WORK        run the backend's own checks
+#   win32_test.sh show-esc SOURCE WORK MUSIC PIXELS
+#                                           mode 7: wait for the window, see points drawn in it
+#                                           (PIXELS is the window_pixels tool), press Esc;
+#                                           status 0 and the time lines on stdout
+#   win32_test.sh show-by-time SOURCE WORK MUSIC
+#                                           mode 4: the show ends by itself after 61 s, status 0
+#
+# The shows run in a scratch folder holding a copy of MUSIC as the soundtrack, where it exists.
+# Every wine call runs under `timeout`; a crash exits at once (no debugger is started).
+set -euo pipefail
+
+command=$1
+source_dir=$2
+work=$3
+music=${4:-}
+pixels=${5:-}
+
+build=$work/windows
+export WINEPREFIX=$work/wineprefix
+export WINEARCH=win64
+export WINEDEBUG=-all
+# No debugger on a crash, and no offer to install .NET or a browser engine into the prefix.
+export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+run_dir=
+xvfb_pid=
+cleanup() {
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    if [ -n "$run_dir" ]; then
+        rm -rf "$run_dir"
+    fi
+}
+trap cleanup EXIT
+
+# A scratch folder for this run, and an X server of its own on a free display.
+start_xvfb() {
+    run_dir=$(mktemp -d "$work/run.XXXXXX")
+    Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$run_dir/display" \
+        2>"$run_dir/xvfb.log" &
+    xvfb_pid=$!
+    for _ in $(seq 200); do
+        if [ -s "$run_dir/display" ]; then
+            export DISPLAY=":$(head -n 1 "$run_dir/display")"
+            return
+        fi
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    cat "$run_dir/xvfb.log" >&2
+    fail "Xvfb did not start"
+}
+
+prepare() {
+    [ -x "$(command -v wine)" ] || fail "wine is not installed (scripts/install-deps.sh)"
+    (cd "$work" && cmake -S "$source_dir" -B "$build" --preset windows -DDADADAZO_TESTS=ON \
+        >/dev/null)
+    cmake --build "$build"
+    [ -f "$build/dadadazo.exe" ] || fail "no dadadazo.exe"
+    # The build checks the subsystem on every run; check the finished program once more.
+    cmake -DPROGRAM="$build/dadadazo.exe" -P "$source_dir/platform/win32/check_console.cmake"
+
+    # A fresh prefix for every test run. Without a window manager, wine must manage its windows
+    # itself, or destroying one stalls for two seconds.
+    # A wine server left from an earlier run would write into the old prefix while it goes.
+    unset DISPLAY
+    if [ -d "$WINEPREFIX" ]; then
+        timeout -k 10 30 wineserver -k >/dev/null 2>&1 || true
+        timeout -k 10 30 wineserver -w || true
+    fi
+    rm -rf "$WINEPREFIX"
+    timeout -k 10 180 wineboot --init >/dev/null 2>&1 || fail "wineboot failed"
+    timeout -k 10 60 wineserver -w
+    timeout -k 10 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+        >/dev/null 2>&1 || fail "cannot set the X11 driver's Managed value"
+    timeout -k 10 60 wineserver -w
+}
+
+checks() {
+    start_xvfb
+    local status=0
+    timeout -k 5 120 wine "$build/tests/win32/platform_win32_check.exe" >"$run_dir/out" \
+        2>"$run_dir/err" || status=$?
+    tr -d '\r' <"$run_dir/out"
+    cat "$run_dir/err" >&2
+    [ "$status" -eq 0 ] || fail "the backend checks ended with status $status"
+}
+
+# Starts the show in the background with `answer` typed at the menu.
+start_show() {
+    local answer=$1
+    cd "$run_dir"
+    if [ -f "$music" ]; then
+        cp "$music" "$run_dir/tarmelipolkka.wav"
+    fi
+    printf '%s\n' "$answer" | timeout -k 5 "$2" wine "$build/dadadazo.exe" >"$run_dir/raw" \
+        2>"$run_dir/err" &
+    show_pid=$!
+}
+
+# The X11 id of the show's window, or nothing. Wine may replace the X window behind a Windows
+# window (when the pixel format is set, for one), so it is looked up afresh each time.
+show_window() {
+    xdotool search --name '^Dadadazo$' 2>/dev/null | tail -n 1 || true
+}
+
+# Waits for the show's window.
+wait_for_window() {
+    for _ in $(seq 600); do
+        [ -n "$(show_window)" ] && return
+        kill -0 "$show_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    cat "$run_dir/err" >&2
+    fail "no Dadadazo window appeared"
+}
+
+# The console output without carriage returns: the menu, then one time line per frame.
+check_output() {
+    tr -d '\r' <"$run_dir/raw" >"$run_dir/out"
+    cat >"$run_dir/menu" <<'MENU'
+Paljonkos pannaan?: 
+1 1920x1080 (Full Screen)
+2 1280x720(Full Screen)
+3 800x600(Full Screen)
+4 480x320(Full Screen)
+
+5 1920x1080(windowed)
+6 1280x720(windowed)
+7 800x600(windowed)
+8 480x320(windowed)
+MENU
+    head -n 10 "$run_dir/out" | cmp -s - "$run_dir/menu" || {
+        head -n 12 "$run_dir/out" >&2
+        fail "the menu is not as expected"
+    }
+    tail -n +11 "$run_dir/out" >"$run_dir/times"
+    [ -s "$run_dir/times" ] || fail "no time lines"
+    if grep -v -q -E '^[0-9]+\.[0-9]{6}\.$' "$run_dir/times"; then
+        grep -v -E '^[0-9]+\.[0-9]{6}\.$' "$run_dir/times" | head -n 5 >&2
+        fail "stdout holds more than time lines"
+    fi
+    [ "$(head -n 1 "$run_dir/times")" = "0.000000." ] || fail "the first time line is not 0"
+    sort -n -c "$run_dir/times" 2>/dev/null || fail "the time lines run backwards"
+    echo "$(wc -l <"$run_dir/times") frames, last at $(tail -n 1 "$run_dir/times")"
+}
+
+show_esc() {
+    start_xvfb
+    start_show 7 120
+    wait_for_window
+
+    # Points appear in the middle of the window once the show draws.
+    local lit=0 window
+    for _ in $(seq 300); do
+        window=$(show_window)
+        lit=$("$pixels" "$window" 2>/dev/null) || lit=0
+        [ "$lit" -ge 50 ] && break
+        kill -0 "$show_pid" 2>/dev/null || fail "the show ended before drawing"
+        sleep 0.1
+    done
+    [ "$lit" -ge 50 ] || fail "nothing drawn in the window ($lit lit pixels)"
+    echo "$lit lit pixels in the middle of the window"
+
+    # Esc, again while the show runs on: the X window it went to may have been replaced.
+    for _ in $(seq 20); do
+        window=$(show_window)
+        [ -n "$window" ] && xdotool key --window "$window" Escape 2>/dev/null || true
+        for _ in $(seq 20); do
+            kill -0 "$show_pid" 2>/dev/null || break 2
+            sleep 0.1
+        done
+    done
+    local status=0
+    wait "$show_pid" || status=$?
+    cat "$run_dir/err" >&2
+    [ "$status" -eq 0 ] || fail "exit status $status after Esc"
+    check_output
+    local last
+    last=$(tail -n 1 "$run_dir/times")
+    awk -v t="$last" 'BEGIN { exit !(t < 61.0) }' || fail "the show ran to its end: $last"
+}
+
+show_by_time() {
+    start_xvfb
+    local started=$SECONDS
+    start_show 4 150
+    wait_for_window
+    local status=0
+    wait "$show_pid" || status=$?
+    local elapsed=$((SECONDS - started))
+    cat "$run_dir/err" >&2
+    [ "$status" -eq 0 ] || fail "exit status $status"
+    [ "$elapsed" -ge 61 ] || fail "the show ended after $elapsed s"
+    check_output
+    local last
+    last=$(tail -n 1 "$run_dir/times")
+    awk -v t="$last" 'BEGIN { exit !(t >= 59.0 && t <= 61.0) }' ||
+        fail "the last frame was drawn at $last"
+    echo "ended by itself after $elapsed s"
+}
+
+case $command in
+prepare) prepare ;;
+checks) checks ;;
+show-esc) show_esc ;;
+show-by-time) show_by_time ;;
+*) fail "unknown command $command" ;;
+esac
