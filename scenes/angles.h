@@ -1,9 +1,22 @@
 // Angles as the scenes form them: the double pi and degree steps of a loop counter.
 #pragma once
 
+#include <cmath>
+
 constexpr double scene_pi = 3.141592653589793;
 
 // Counter `k` turned into radians in steps of `m` degrees, formed as ((k * m) * pi) / 180.
 inline double degree_step_angle(double k, double m) {
     return ((k * m) * scene_pi) / 180.0;
+}
+
+// Sine and cosine of the angles of counters 0.0, 1.0, ... (`count` of them) in steps of `m`
+// degrees: one full turn, the same for every ring a scene draws.
+inline void fill_circle(int count, double m, double* sines, double* cosines) {
+    int index = 0;
+    for (float k = 0.0f; index < count; k += 1.0f, ++index) {
+        const double theta = degree_step_angle(k, m);
+        sines[index] = std::sin(theta);
+        cosines[index] = std::cos(theta);
+    }
 }

@@ -17,14 +17,7 @@ void draw_ring_stack(double t, float t_f) {
     // The 2-degree circle is the same for every ring.
     double sin_theta[points_per_ring];
     double cos_theta[points_per_ring];
-    {
-        int index = 0;
-        for (float k = 0.0f; k < 180.0f; k += 1.0f, ++index) {
-            const double theta = degree_step_angle(k, 2);
-            sin_theta[index] = std::sin(theta);
-            cos_theta[index] = std::cos(theta);
-        }
-    }
+    fill_circle(points_per_ring, 2, sin_theta, cos_theta);
 
     for (float m = 1.0f; m < 9.0f; m += 1.0f) {
         const float psi = static_cast<float>(0.5 * static_cast<double>(t_f) * m);

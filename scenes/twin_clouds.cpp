@@ -43,14 +43,7 @@ void draw_twin_clouds(double t, float t_f) {
     // The 4-degree circle is the same for every ring of both discs.
     double sin_theta[points_per_ring];
     double cos_theta[points_per_ring];
-    {
-        int index = 0;
-        for (float k = 0.0f; k < 90.0f; k += 1.0f, ++index) {
-            const double theta = degree_step_angle(k, 4);
-            sin_theta[index] = std::sin(theta);
-            cos_theta[index] = std::cos(theta);
-        }
-    }
+    fill_circle(points_per_ring, 4, sin_theta, cos_theta);
 
     draw_disc(std::sin(half_t), 1.0f, 0.0f, red, radius, sin_theta, cos_theta);
     draw_disc(std::cos(half_t), 0.0f, 1.0f, red, radius, sin_theta, cos_theta);
