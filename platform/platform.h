@@ -26,8 +26,8 @@ enum class PumpResult {
 PlatformStartup platform_startup();
 
 // Prepares the window system (on Win32: fills and registers the window class). On failure
-// stores a one-line reason without the program's name ("cannot open a window: ...") and
-// returns false.
+// stores a one-line reason without the program's name ("cannot register the window class: ...",
+// "cannot open a window: ...") and returns false.
 bool platform_register_class(const PlatformStartup& startup, std::string* error);
 
 // Creates and shows the window for `mode` and opens a double-buffered RGBA OpenGL context
