@@ -20,6 +20,7 @@
 #include <vector>
 
 // Xlib last: its macros (None, Bool, Status) would clash with the names above.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -173,14 +174,34 @@ int ignore_x_error(Display*, XErrorEvent*) {
     return 0;
 }
 
-Window find_named(Display* display, Window window, const char* name) {
+// The process that says it owns `window` (_NET_WM_PID), or 0.
+long window_pid(Display* display, Window window) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    long pid = 0;
+    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), 0, 1, False,
+                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+        data != nullptr && count == 1) {
+        pid = *reinterpret_cast<long*>(data);
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return pid;
+}
+
+// The viewable window titled `name` that process `pid` owns. An earlier show's window can linger
+// for a moment after that show has ended, so the owner matters.
+Window find_show_window(Display* display, Window window, const char* name, pid_t pid) {
     XWindowAttributes attributes;
     char* title = nullptr;
     if (XFetchName(display, window, &title) != 0 && title != nullptr) {
         const bool match = std::strcmp(title, name) == 0;
         XFree(title);
         if (match && XGetWindowAttributes(display, window, &attributes) &&
-            attributes.map_state == IsViewable) {
+            attributes.map_state == IsViewable && window_pid(display, window) == pid) {
             return window;
         }
     }
@@ -189,7 +210,7 @@ Window find_named(Display* display, Window window, const char* name) {
     Window found = 0;
     if (XQueryTree(display, window, &root, &parent, &children, &count) != 0) {
         for (unsigned i = 0; i < count && found == 0; ++i) {
-            found = find_named(display, children[i], name);
+            found = find_show_window(display, children[i], name, pid);
         }
         if (children != nullptr) {
             XFree(children);
@@ -238,7 +259,8 @@ class ShowWindow : public ::testing::Test {
     Window wait_for_window() {
         const auto deadline = Clock::now() + 60s;
         while (Clock::now() < deadline) {
-            const Window window = find_named(display_, DefaultRootWindow(display_), "Dadadazo");
+            const Window window =
+                find_show_window(display_, DefaultRootWindow(display_), "Dadadazo", show_.pid);
             if (window != 0) {
                 return window;
             }
@@ -266,6 +288,22 @@ class ShowWindow : public ::testing::Test {
         const std::string command =
             "xdotool key --window " + std::to_string(window) + " Escape 2>/dev/null";
         [[maybe_unused]] const int ignored = std::system(command.c_str());
+    }
+
+    // Ends the show with Esc and returns its exit status. Where the show is still running two
+    // seconds later, Esc is pressed again (a busy virtual server has been seen to lose a
+    // synthetic key); the test still fails, naming what happened.
+    int escape_and_wait(Window window) {
+        for (int attempt = 1; attempt <= 3; ++attempt) {
+            press_escape(window);
+            const int status = wait_for_exit(show_.pid, 2s);
+            if (status >= 0) {
+                EXPECT_EQ(attempt, 1) << "the show ended only after Esc number " << attempt << " " << read_file(show_.err);
+                return status;
+            }
+        }
+        ADD_FAILURE() << "the show did not end on Esc; stderr: " << read_file(show_.err);
+        return -1;
     }
 
     // Asks the window to close the way a window manager does.
@@ -337,7 +375,8 @@ class ShowWindow : public ::testing::Test {
         return false;
     }
 
-    // Waits until the window shows a drawn frame: lit pixels, the first frame's red grid.
+    // Waits until the window shows a drawn frame (lit pixels, the first frame's red grid), and
+    // a moment more.
     void wait_for_drawing(Window window) {
         const auto deadline = Clock::now() + 30s;
         XWindowAttributes attributes;
@@ -355,6 +394,10 @@ class ShowWindow : public ::testing::Test {
                 XDestroyImage(image);
             }
             if (lit > 50) {
+                // As a person would, let the show settle before typing: SDL takes the keyboard
+                // focus a moment after the window appears, and a key sent before that has been
+                // seen to go missing.
+                std::this_thread::sleep_for(500ms);
                 return;
             }
             std::this_thread::sleep_for(50ms);
@@ -437,8 +480,7 @@ TEST_F(ShowWindow, ClosedStdinOpensTheFallbackWindow) {
     ASSERT_NE(window, 0u);
     expect_size(window, 1920, 1080);
     wait_for_drawing(window);
-    press_escape(window);
-    EXPECT_EQ(wait_for_exit(show_.pid, 5s), 0);
+    EXPECT_EQ(escape_and_wait(window), 0);
     expect_menu_and_time_lines();
 }
 
@@ -451,8 +493,7 @@ TEST_F(ShowWindow, FullScreenModeIsABorderlessWindowOfTheModeSize) {
     // The display keeps its resolution, and the show holds the mouse.
     EXPECT_EQ(DisplayWidth(display_, DefaultScreen(display_)), 1920);
     EXPECT_TRUE(pointer_grabbed_by_another_client());
-    press_escape(window);
-    EXPECT_EQ(wait_for_exit(show_.pid, 5s), 0);
+    EXPECT_EQ(escape_and_wait(window), 0);
 }
 
 TEST_F(ShowWindow, LeftAloneTheShowEndsByItselfAfter61Seconds) {
@@ -522,8 +563,7 @@ TEST_F(ShowWindow, MusicPlaysTheFileFromItsStartLoopingWithoutGaps) {
     const Window window = wait_for_window();
     ASSERT_NE(window, 0u);
     let_it_run(1500ms);
-    press_escape(window);
-    EXPECT_EQ(wait_for_exit(show_.pid, 5s), 0);
+    EXPECT_EQ(escape_and_wait(window), 0);
 
     const std::string bytes = read_file(played);
     EXPECT_GT(bytes.size(), 2 * samples.size()) << "the file did not loop";
@@ -542,8 +582,7 @@ TEST_F(ShowWindow, AMissingOrBrokenMusicFileLeavesASilentShowAndOneLine) {
     Window window = wait_for_window();
     ASSERT_NE(window, 0u);
     wait_for_drawing(window);
-    press_escape(window);
-    EXPECT_EQ(wait_for_exit(show_.pid, 5s), 0);
+    EXPECT_EQ(escape_and_wait(window), 0);
     std::string err = read_file(show_.err);
     EXPECT_EQ(err.rfind("dadadazo: playing without sound: tarmelipolkka.wav: ", 0), 0u) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
@@ -556,8 +595,7 @@ TEST_F(ShowWindow, AMissingOrBrokenMusicFileLeavesASilentShowAndOneLine) {
     window = wait_for_window();
     ASSERT_NE(window, 0u);
     wait_for_drawing(window);
-    press_escape(window);
-    EXPECT_EQ(wait_for_exit(show_.pid, 5s), 0);
+    EXPECT_EQ(escape_and_wait(window), 0);
     err = read_file(show_.err);
     EXPECT_EQ(err.rfind("dadadazo: playing without sound: ", 0), 0u) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
