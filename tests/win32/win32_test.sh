@@ -49,7 +49,8 @@ trap cleanup EXIT
 # A scratch folder for this run, and an X server of its own on a free display.
 start_xvfb() {
     run_dir=$(mktemp -d "$work/run.XXXXXX")
-    Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$run_dir/display" \
+    # -noreset: the server must not reset whenever its last client (a poll) disconnects.
+    Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp -noreset 9>"$run_dir/display" \
         2>"$run_dir/xvfb.log" &
     xvfb_pid=$!
     for _ in $(seq 200); do
