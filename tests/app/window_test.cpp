@@ -298,7 +298,8 @@ class ShowWindow : public ::testing::Test {
             press_escape(window);
             const int status = wait_for_exit(show_.pid, 2s);
             if (status >= 0) {
-                EXPECT_EQ(attempt, 1) << "the show ended only after Esc number " << attempt << " " << read_file(show_.err);
+                EXPECT_EQ(attempt, 1) << "the show ended only after Esc number " << attempt
+                                      << "; stderr: " << read_file(show_.err);
                 return status;
             }
         }
