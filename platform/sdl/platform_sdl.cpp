@@ -219,8 +219,8 @@ void platform_start_music(PlatformWindow* window, const char* file) {
         std::fprintf(stderr, "dadadazo: playing without sound: %s\n", SDL_GetError());
         return;
     }
-    SDL_AudioSpec spec;
-    if (SDL_LoadWAV(file, &spec, &music.samples, &music.length) == nullptr) {
+    SDL_AudioSpec wav_format;
+    if (SDL_LoadWAV(file, &wav_format, &music.samples, &music.length) == nullptr) {
         std::fprintf(stderr, "dadadazo: playing without sound: %s: %s\n", file, SDL_GetError());
         music.samples = nullptr;
         return;
@@ -230,10 +230,10 @@ void platform_start_music(PlatformWindow* window, const char* file) {
         stop_music(music);
         return;
     }
-    spec.callback = fill_audio;
-    spec.userdata = &music;
+    wav_format.callback = fill_audio;
+    wav_format.userdata = &music;
     // Asking for exactly the file's format lets SDL convert for the device where needed.
-    music.device = SDL_OpenAudioDevice(nullptr, 0, &spec, nullptr, 0);
+    music.device = SDL_OpenAudioDevice(nullptr, 0, &wav_format, nullptr, 0);
     if (music.device == 0) {
         std::fprintf(stderr, "dadadazo: playing without sound: %s\n", SDL_GetError());
         stop_music(music);

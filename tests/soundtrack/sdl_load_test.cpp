@@ -13,13 +13,13 @@ TEST(SoundtrackSdl, LoadsAsSixteenBitStereoAtFullLength) {
         wav_file_bytes(render_soundtrack(), soundtrack_rate, soundtrack_channels);
     SDL_RWops* source = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
     ASSERT_NE(source, nullptr);
-    SDL_AudioSpec spec;
+    SDL_AudioSpec wav_format;
     Uint8* samples = nullptr;
     Uint32 length = 0;
-    ASSERT_NE(SDL_LoadWAV_RW(source, 1, &spec, &samples, &length), nullptr) << SDL_GetError();
-    EXPECT_EQ(spec.freq, 44100);
-    EXPECT_EQ(spec.format, AUDIO_S16LSB);
-    EXPECT_EQ(spec.channels, 2);
+    ASSERT_NE(SDL_LoadWAV_RW(source, 1, &wav_format, &samples, &length), nullptr) << SDL_GetError();
+    EXPECT_EQ(wav_format.freq, 44100);
+    EXPECT_EQ(wav_format.format, AUDIO_S16LSB);
+    EXPECT_EQ(wav_format.channels, 2);
     EXPECT_EQ(length, static_cast<Uint32>(soundtrack_frames) * 4u);
     EXPECT_EQ(std::memcmp(samples, bytes.data() + 44, length), 0);
     SDL_FreeWAV(samples);
