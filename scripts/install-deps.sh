@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # building the show and its tools
-  g++ cmake ninja-build pkg-config libsdl2-dev libgl-dev libegl-dev libx11-dev libasound2-dev libpng-dev
+  g++ cmake ninja-build pkg-config libsdl2-dev libgl-dev libopengl-dev libegl-dev libx11-dev libasound2-dev libpng-dev
   # Mesa's software renderer for windows and offscreen frames without a GPU
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0
   # tests, benchmarks and formatting
@@ -34,5 +34,6 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}" >&2
 "${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-  "${missing[@]}" >&2
+# With recommended packages: wine's X11 and OpenGL support comes from libraries it only
+# recommends.
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2
