@@ -1,22 +1,34 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing dadadazo needs. Safe to run
-# again: packages already present are left alone. Needs root (or sudo).
+# Installs the Debian packages of the named groups (scripts/packages/GROUP.txt): show (build and
+# run the show and its tools), tools (what the tools call at run time), tests (tests, benchmarks,
+# the Windows build), and any other list in that folder. No group, or "all", means every list.
+# Safe to run again: packages already present are left alone. Needs root (or sudo).
 set -euo pipefail
+lists="$(dirname "$0")/packages"
 
-packages=(
-  # building the show and its tools
-  g++ cmake ninja-build pkg-config libsdl2-dev libgl-dev libopengl-dev libegl-dev libx11-dev libasound2-dev libpng-dev
-  # Mesa's software renderer for windows and offscreen frames without a GPU
-  libgl1-mesa-dri libegl-mesa0 libglx-mesa0
-  # tests, benchmarks and formatting
-  googletest libgtest-dev libbenchmark-dev clang-format
-  # the windowed program under a virtual X server
-  xvfb xauth xdotool x11-utils
-  # video capture
-  ffmpeg
-  # the Windows program: cross-compiler and a runner for its smoke test
-  g++-mingw-w64-x86-64 wine wine64
-)
+groups=("$@")
+if [ ${#groups[@]} -eq 0 ] || [ "${groups[0]}" = all ]; then
+  groups=()
+  for file in "$lists"/*.txt; do
+    groups+=("$(basename "$file" .txt)")
+  done
+fi
+
+packages=()
+for group in "${groups[@]}"; do
+  file="$lists/$group.txt"
+  if [ ! -f "$file" ]; then
+    echo "install-deps.sh: no package list named '$group' in $lists" >&2
+    exit 2
+  fi
+  # One or more names a line; '#' starts a comment.
+  while read -r line; do
+    line="${line%%#*}"
+    for package in $line; do
+      packages+=("$package")
+    done
+  done <"$file"
+done
 
 missing=()
 for package in "${packages[@]}"; do
@@ -35,5 +47,6 @@ fi
 echo "Installing: ${missing[*]}" >&2
 "${sudo[@]}" apt-get update -qq
 # With recommended packages: wine's X11 and OpenGL support comes from libraries it only
-# recommends.
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2
+# recommends. Waits for another apt run to finish rather than failing on its lock.
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+  -o DPkg::Lock::Timeout=600 "${missing[@]}" >&2

@@ -3,7 +3,7 @@
 # builds the Release preset and runs the show from its build folder, where the soundtrack lies.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh show
 cmake --preset release >/dev/null
 cmake --build --preset release
 cd build/release
