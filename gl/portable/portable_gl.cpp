@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +20,9 @@ constexpr unsigned int gl11_point_smooth = 0x0B10;
 constexpr unsigned int gl11_color_buffer_bit = 0x4000;
 // No glBegin is open.
 constexpr unsigned int no_primitive = 0xFFFFFFFF;
+
+// Round points from this radius on are worth culling their hidden parts (cull_large_points).
+constexpr float cull_radius = 8.0f;
 
 // OpenGL 1.1 promises a modelview stack at least 32 deep; deeper pushes are refused, as there.
 constexpr int matrix_stack_depth = 32;
@@ -119,6 +123,13 @@ struct PortableGl {
     // The batch: quads in draw order, and whether a clear comes before them.
     std::vector<PortableVertex> vertices;
     bool clear_pending;
+    bool has_large_points; // the batch holds round points worth culling
+
+    // Hidden-part culling of large round points (see cull_large_points).
+    std::vector<PortableVertex> visible;
+    std::vector<std::uint64_t> covered; // one bit per pixel, rows of covered_words words
+    std::size_t covered_words;
+    std::vector<int> band_left, band_right, band_bottom, band_top;
 };
 
 namespace {
@@ -279,6 +290,7 @@ void add_point(PortableGl& r, double vx, double vy) {
                                    {wx + reach, wy + reach, red, green, blue},
                                    {wx - reach, wy + reach, red, green, blue}};
         add_quad(r, corners, wx, wy, radius * radius);
+        r.has_large_points = r.has_large_points || radius >= cull_radius;
         return;
     }
     // A square point: a whole number of pixels, centred on the pixel holding the point (odd
@@ -336,6 +348,174 @@ void add_vertex(PortableGl& r, double vx, double vy) {
     add_line(r, r.line_start, corner);
 }
 
+// Large round points: culling the parts later points hide.
+//
+// With blending off the last primitive drawn on a pixel decides its colour, so the parts of a round
+// point that later round points cover need not reach the rasteriser at all. At the final swell
+// thousands of points 255 pixels across lie on top of each other and only thin crescents of most
+// of them show: drawing every fragment costs the software rasteriser far more than this pass.
+//
+// The batch is walked from its last quad to its first, keeping a bit per pixel of what the round
+// points seen so far cover for certain. Each round point is cut into bands of rows, and a band
+// becomes a rectangle around the pixels of it that may still show; a band with none is dropped.
+// The rectangles keep the point's centre, size, colour and place in the order, so the shader draws
+// in them exactly the pixels the whole point would have drawn there. Lines and square points are
+// kept whole and are not counted as covering anything. Every estimate errs on the safe side: a
+// point's own extent is taken a little larger, what it covers a little smaller.
+
+constexpr int cull_band_rows = 8;
+// Slack against rounding between this pass and the shader, on (distance)^2 and on distance.
+constexpr float cull_slack_sq = 0.02f;
+constexpr float cull_slack_sq_per_radius_sq = 2.0e-4f;
+constexpr float cull_slack = 0.01f;
+
+// First (lowest) pixel in [left, right] of `row` whose bit is clear; -1 when all are set.
+int first_clear(const std::uint64_t* row, int left, int right) {
+    for (int word = left / 64; word <= right / 64; ++word) {
+        std::uint64_t clear = ~row[word];
+        if (word == left / 64) {
+            clear &= ~std::uint64_t{0} << (left % 64);
+        }
+        if (word == right / 64 && right % 64 != 63) {
+            clear &= (std::uint64_t{1} << (right % 64 + 1)) - 1;
+        }
+        if (clear != 0) {
+            return word * 64 + std::countr_zero(clear);
+        }
+    }
+    return -1;
+}
+
+// Last (highest) pixel in [left, right] of `row` whose bit is clear; -1 when all are set.
+int last_clear(const std::uint64_t* row, int left, int right) {
+    for (int word = right / 64; word >= left / 64; --word) {
+        std::uint64_t clear = ~row[word];
+        if (word == left / 64) {
+            clear &= ~std::uint64_t{0} << (left % 64);
+        }
+        if (word == right / 64 && right % 64 != 63) {
+            clear &= (std::uint64_t{1} << (right % 64 + 1)) - 1;
+        }
+        if (clear != 0) {
+            return word * 64 + 63 - std::countl_zero(clear);
+        }
+    }
+    return -1;
+}
+
+void set_bits(std::uint64_t* row, int left, int right) {
+    for (int word = left / 64; word <= right / 64; ++word) {
+        std::uint64_t bits = ~std::uint64_t{0};
+        if (word == left / 64) {
+            bits &= ~std::uint64_t{0} << (left % 64);
+        }
+        if (word == right / 64 && right % 64 != 63) {
+            bits &= (std::uint64_t{1} << (right % 64 + 1)) - 1;
+        }
+        row[word] |= bits;
+    }
+}
+
+// Pixels whose centres lie within sqrt(reach_sq) of `centre` on a row, as a pixel range; false
+// when none does.
+bool row_span(float centre, float reach_sq, float grow, int width, int* left, int* right) {
+    if (reach_sq < 0.0f) {
+        return false;
+    }
+    const float reach = std::sqrt(reach_sq) + grow;
+    if (reach < 0.0f) {
+        return false;
+    }
+    *left = std::max(0, static_cast<int>(std::ceil(centre - reach - 0.5f)));
+    *right = std::min(width - 1, static_cast<int>(std::floor(centre + reach - 0.5f)));
+    return *left <= *right;
+}
+
+// The visible bands of one round point (its first corner `point`), appended to r.visible.
+void cull_point(PortableGl& r, const PortableVertex* point) {
+    const float cx = point->centre_x;
+    const float cy = point->centre_y;
+    const float radius_sq = point->radius_sq;
+    const float slack_sq = cull_slack_sq + cull_slack_sq_per_radius_sq * radius_sq;
+    const float reach = std::sqrt(radius_sq + slack_sq) + cull_slack;
+    const int bottom = std::max(0, static_cast<int>(std::ceil(cy - reach - 0.5f)));
+    const int top = std::min(r.height - 1, static_cast<int>(std::floor(cy + reach - 0.5f)));
+    if (bottom > top) {
+        return;
+    }
+    const int first_band = bottom / cull_band_rows;
+    const int last_band = top / cull_band_rows;
+    for (int band = first_band; band <= last_band; ++band) {
+        r.band_left[static_cast<std::size_t>(band)] = r.width;
+        r.band_right[static_cast<std::size_t>(band)] = -1;
+        r.band_bottom[static_cast<std::size_t>(band)] = r.height;
+        r.band_top[static_cast<std::size_t>(band)] = -1;
+    }
+    for (int row = bottom; row <= top; ++row) {
+        std::uint64_t* bits = &r.covered[static_cast<std::size_t>(row) * r.covered_words];
+        const float dy = static_cast<float>(row) + 0.5f - cy;
+        const float left_sq = radius_sq - dy * dy;
+        int left = 0, right = 0;
+        if (row_span(cx, left_sq + slack_sq, cull_slack, r.width, &left, &right)) {
+            const int first = first_clear(bits, left, right);
+            if (first >= 0) {
+                const auto band = static_cast<std::size_t>(row / cull_band_rows);
+                r.band_left[band] = std::min(r.band_left[band], first);
+                r.band_right[band] = std::max(r.band_right[band], last_clear(bits, left, right));
+                r.band_bottom[band] = std::min(r.band_bottom[band], row);
+                r.band_top[band] = std::max(r.band_top[band], row);
+            }
+        }
+        if (row_span(cx, left_sq - slack_sq, -cull_slack, r.width, &left, &right)) {
+            set_bits(bits, left, right);
+        }
+    }
+    // Bands are appended top first: the whole list is reversed at the end.
+    for (int band = last_band; band >= first_band; --band) {
+        const auto b = static_cast<std::size_t>(band);
+        if (r.band_right[b] < 0) {
+            continue;
+        }
+        const float x0 = static_cast<float>(r.band_left[b]);
+        const float x1 = static_cast<float>(r.band_right[b] + 1);
+        const float y0 = static_cast<float>(r.band_bottom[b]);
+        const float y1 = static_cast<float>(r.band_top[b] + 1);
+        const float xs[4] = {x0, x1, x1, x0};
+        const float ys[4] = {y0, y0, y1, y1};
+        // Corners in reverse too, so that reversing the list restores their winding.
+        for (int corner = 3; corner >= 0; --corner) {
+            PortableVertex v = *point;
+            v.x = xs[corner];
+            v.y = ys[corner];
+            r.visible.push_back(v);
+        }
+    }
+}
+
+// Replaces r.vertices by its round points' visible bands and everything else as it is.
+void cull_large_points(PortableGl& r) {
+    r.covered_words = (static_cast<std::size_t>(r.width) + 63) / 64;
+    r.covered.assign(r.covered_words * static_cast<std::size_t>(r.height), 0);
+    const std::size_t bands = static_cast<std::size_t>(r.height / cull_band_rows + 1);
+    r.band_left.resize(bands);
+    r.band_right.resize(bands);
+    r.band_bottom.resize(bands);
+    r.band_top.resize(bands);
+    r.visible.clear();
+    for (std::size_t end = r.vertices.size(); end > 0; end -= portable_vertices_per_quad) {
+        const PortableVertex* quad = &r.vertices[end - portable_vertices_per_quad];
+        if (quad->radius_sq >= 0.0f) {
+            cull_point(r, quad);
+        } else {
+            for (int corner = portable_vertices_per_quad - 1; corner >= 0; --corner) {
+                r.visible.push_back(quad[corner]);
+            }
+        }
+    }
+    std::reverse(r.visible.begin(), r.visible.end());
+    r.vertices.swap(r.visible);
+}
+
 // Index buffer of `capacity` quads, each two triangles. With depth the quads are listed last to
 // first, so the last n of them draw quads n-1 down to 0.
 void ensure_indices(PortableGl& r, std::size_t quads) {
@@ -389,7 +569,12 @@ void flush(PortableGl& r) {
         gl.Clear(GL_DEPTH_BUFFER_BIT);
     }
     if (quads > 0) {
-        ensure_indices(r, quads);
+        if (r.has_large_points) {
+            cull_large_points(r);
+            r.has_large_points = false;
+        }
+        const std::size_t drawn = r.vertices.size() / portable_vertices_per_quad;
+        ensure_indices(r, drawn);
         gl.UseProgram(r.program);
         gl.Uniform2f(r.half_size_location, static_cast<float>(r.width) * 0.5f,
                      static_cast<float>(r.height) * 0.5f);
@@ -398,8 +583,8 @@ void flush(PortableGl& r) {
         gl.BufferData(GL_ARRAY_BUFFER,
                       static_cast<GLsizeiptr>(r.vertices.size() * sizeof(PortableVertex)),
                       r.vertices.data(), GL_STREAM_DRAW);
-        const std::size_t first = r.depth ? r.index_capacity - quads : 0;
-        gl.DrawElements(GL_TRIANGLES, static_cast<GLsizei>(quads * portable_indices_per_quad),
+        const std::size_t first = r.depth ? r.index_capacity - drawn : 0;
+        gl.DrawElements(GL_TRIANGLES, static_cast<GLsizei>(drawn * portable_indices_per_quad),
                         GL_UNSIGNED_INT,
                         reinterpret_cast<const void*>(first * portable_indices_per_quad *
                                                       sizeof(std::uint32_t)));
@@ -445,6 +630,7 @@ void draw_call(const GlCall& call, void* context) {
         if ((call.e & gl11_color_buffer_bit) != 0) {
             // Everything batched so far would be painted over.
             r.vertices.clear();
+            r.has_large_points = false;
             r.clear_pending = true;
         }
         break;
@@ -545,6 +731,7 @@ PortableGl* portable_gl_open(const Gles3Functions& functions, ShaderDialect dial
     r->other_primitive = false;
     r->have_line_start = false;
     r->clear_pending = false;
+    r->has_large_points = false;
     return r;
 }
 
