@@ -105,8 +105,9 @@ struct PortableGl {
     unsigned int vertex_array;
     unsigned int vertex_buffer;
     unsigned int index_buffer;
-    std::size_t index_capacity; // quads the index buffer holds
-    std::size_t batch_limit;    // most quads one batch may hold (depth precision)
+    std::size_t index_capacity;  // quads the index buffer holds
+    std::size_t vertex_capacity; // bytes the vertex buffer holds
+    std::size_t batch_limit;     // most quads one batch may hold (depth precision)
 
     // OpenGL 1.1 state.
     std::array<Matrix, matrix_stack_depth> matrices;
@@ -281,10 +282,10 @@ void add_point(PortableGl& r, double vx, double vy) {
     const float blue = clamp_unit(r.colour[2]);
     if (r.point_smooth) {
         // Lit: the pixels whose centres lie within size / 2 of the point. The square reaches a
-        // pixel further so that every such centre is inside it.
+        // little further so that no such centre lies on its edge.
         const float size = std::min(r.point_size, portable_point_size_limit);
         const float radius = size * 0.5f;
-        const float reach = radius + 1.0f;
+        const float reach = radius + 0.25f;
         const Corner corners[4] = {{wx - reach, wy - reach, red, green, blue},
                                    {wx + reach, wy - reach, red, green, blue},
                                    {wx + reach, wy + reach, red, green, blue},
@@ -580,9 +581,15 @@ void flush(PortableGl& r) {
                      static_cast<float>(r.height) * 0.5f);
         gl.Uniform1f(r.count_location, static_cast<float>(quads));
         gl.BindBuffer(GL_ARRAY_BUFFER, r.vertex_buffer);
-        gl.BufferData(GL_ARRAY_BUFFER,
-                      static_cast<GLsizeiptr>(r.vertices.size() * sizeof(PortableVertex)),
-                      r.vertices.data(), GL_STREAM_DRAW);
+        // The buffer's storage is kept from frame to frame; new storage for every frame costs a
+        // software renderer fresh memory pages each time.
+        const std::size_t bytes = r.vertices.size() * sizeof(PortableVertex);
+        if (bytes > r.vertex_capacity) {
+            r.vertex_capacity = std::max(bytes, r.vertex_capacity * 2);
+            gl.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(r.vertex_capacity), nullptr,
+                          GL_DYNAMIC_DRAW);
+        }
+        gl.BufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes), r.vertices.data());
         const std::size_t first = r.depth ? r.index_capacity - drawn : 0;
         gl.DrawElements(GL_TRIANGLES, static_cast<GLsizei>(drawn * portable_indices_per_quad),
                         GL_UNSIGNED_INT,

@@ -76,18 +76,34 @@ Gles3Functions fake_functions() {
         }
     };
     f.BufferData = [](GLenum target, GLsizeiptr size, const void* data, GLenum) {
+        const auto bytes = static_cast<std::size_t>(size);
         if (target == GL_ARRAY_BUFFER) {
-            fake.uploaded.resize(static_cast<std::size_t>(size) / sizeof(PortableVertex));
-            std::memcpy(fake.uploaded.data(), data, static_cast<std::size_t>(size));
+            fake.uploaded.assign(bytes / sizeof(PortableVertex), PortableVertex{});
+            if (data != nullptr) {
+                std::memcpy(fake.uploaded.data(), data, bytes);
+            }
         } else if (target == GL_ELEMENT_ARRAY_BUFFER) {
-            fake.indices.resize(static_cast<std::size_t>(size) / sizeof(std::uint32_t));
-            std::memcpy(fake.indices.data(), data, static_cast<std::size_t>(size));
+            fake.indices.assign(bytes / sizeof(std::uint32_t), 0);
+            if (data != nullptr) {
+                std::memcpy(fake.indices.data(), data, bytes);
+            }
         }
+    };
+    f.BufferSubData = [](GLenum target, GLintptr offset, GLsizeiptr size, const void* data) {
+        ASSERT_EQ(target, static_cast<GLenum>(GL_ARRAY_BUFFER));
+        ASSERT_LE(static_cast<std::size_t>(offset + size),
+                  fake.uploaded.size() * sizeof(PortableVertex));
+        std::memcpy(reinterpret_cast<char*>(fake.uploaded.data()) + offset, data,
+                    static_cast<std::size_t>(size));
     };
     f.DrawElements = [](GLenum, GLsizei count, GLenum, const void* offset) {
         const auto first = reinterpret_cast<std::uintptr_t>(offset) / sizeof(std::uint32_t);
-        fake.draws.push_back(Draw{first, static_cast<std::size_t>(count), fake.uploaded});
-        fake.events.push_back("draw " + std::to_string(count / portable_indices_per_quad));
+        const auto quads = static_cast<std::size_t>(count) / portable_indices_per_quad;
+        const auto used = static_cast<std::ptrdiff_t>(quads * portable_vertices_per_quad);
+        fake.draws.push_back(Draw{first,
+                                  static_cast<std::size_t>(count),
+                                  {fake.uploaded.begin(), fake.uploaded.begin() + used}});
+        fake.events.push_back("draw " + std::to_string(quads));
     };
     f.Clear = [](GLbitfield mask) {
         char text[32];
