@@ -18,6 +18,7 @@ constexpr unsigned int gl11_points = 0x0000;
 constexpr unsigned int gl11_lines = 0x0001;
 constexpr unsigned int gl11_point_smooth = 0x0B10;
 constexpr unsigned int gl11_color_buffer_bit = 0x4000;
+constexpr unsigned int gl_program_point_size = 0x8642; // desktop OpenGL 3.2 and later only
 // No glBegin is open.
 constexpr unsigned int no_primitive = 0xFFFFFFFF;
 
@@ -107,7 +108,9 @@ struct PortableGl {
     unsigned int index_buffer;
     std::size_t index_capacity;  // quads the index buffer holds
     std::size_t vertex_capacity; // bytes the vertex buffer holds
-    std::size_t batch_limit;     // most quads one batch may hold (depth precision)
+    std::size_t batch_limit;     // most primitives one batch may hold (depth precision)
+    float sprite_limit;          // largest point sprite the context draws; 0: no sprites
+    ShaderDialect dialect;
 
     // OpenGL 1.1 state.
     std::array<Matrix, matrix_stack_depth> matrices;
@@ -121,8 +124,12 @@ struct PortableGl {
     bool have_line_start;
     Corner line_start;
 
-    // The batch: quads in draw order, and whether a clear comes before them.
+    // The batch: quads in draw order, small round points as sprites (one vertex each; only
+    // against a depth buffer, which keeps the order between the two), the number of primitives
+    // in both, and whether a clear comes before them.
     std::vector<PortableVertex> vertices;
+    std::vector<PortableVertex> sprites;
+    std::size_t primitives;
     bool clear_pending;
     bool has_large_points; // the batch holds round points worth culling
 
@@ -149,6 +156,8 @@ void main() {
     // Later primitives lie nearer, so that a depth test keeps the last one drawn on a pixel.
     float depth = 1.0 - 2.0 * (a_position.z + 1.0) / (u_count + 1.0);
     gl_Position = vec4(a_position.xy / u_half_size - 1.0, depth, 1.0);
+    // Round points drawn as sprites: see sprite_size.
+    gl_PointSize = a_disc.z >= 0.0 ? 2.0 * sqrt(a_disc.z) + 0.5 : 1.0;
 }
 )";
 
@@ -260,12 +269,23 @@ bool to_window(const PortableGl& r, double vx, double vy, float* wx, float* wy) 
 
 void flush(PortableGl& r);
 
-void add_quad(PortableGl& r, const Corner (&corners)[4], float centre_x, float centre_y,
-              float radius_sq) {
-    if (r.vertices.size() / portable_vertices_per_quad >= r.batch_limit) {
+// A round point drawn as a sprite is a square of this side around it: it holds every pixel centre
+// within the radius, and the shader drops those outside. The shader computes the same.
+float sprite_size(float radius_sq) {
+    return 2.0f * std::sqrt(radius_sq) + 0.5f;
+}
+
+// The next primitive's place in the batch, flushing a full batch first.
+float next_order(PortableGl& r) {
+    if (r.primitives >= r.batch_limit) {
         flush(r);
     }
-    const float order = static_cast<float>(r.vertices.size() / portable_vertices_per_quad);
+    return static_cast<float>(r.primitives++);
+}
+
+void add_quad(PortableGl& r, const Corner (&corners)[4], float centre_x, float centre_y,
+              float radius_sq) {
+    const float order = next_order(r);
     for (const Corner& c : corners) {
         r.vertices.push_back(
             PortableVertex{c.x, c.y, order, c.r, c.g, c.b, centre_x, centre_y, radius_sq});
@@ -285,6 +305,12 @@ void add_point(PortableGl& r, double vx, double vy) {
         // little further so that no such centre lies on its edge.
         const float size = std::min(r.point_size, portable_point_size_limit);
         const float radius = size * 0.5f;
+        if (radius < cull_radius && sprite_size(radius * radius) <= r.sprite_limit) {
+            const float order = next_order(r);
+            r.sprites.push_back(
+                PortableVertex{wx, wy, order, red, green, blue, wx, wy, radius * radius});
+            return;
+        }
         const float reach = radius + 0.25f;
         const Corner corners[4] = {{wx - reach, wy - reach, red, green, blue},
                                    {wx + reach, wy - reach, red, green, blue},
@@ -547,8 +573,10 @@ void ensure_indices(PortableGl& r, std::size_t quads) {
 }
 
 void flush(PortableGl& r) {
-    const std::size_t quads = r.vertices.size() / portable_vertices_per_quad;
-    if (quads == 0 && !r.clear_pending) {
+    const std::size_t sprites = r.sprites.size();
+    const std::size_t primitives = r.primitives;
+    r.primitives = 0;
+    if (primitives == 0 && !r.clear_pending) {
         return;
     }
     const Gles3Functions& gl = r.gl;
@@ -565,38 +593,55 @@ void flush(PortableGl& r) {
         gl.ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         gl.Clear(GL_COLOR_BUFFER_BIT | (r.depth ? GL_DEPTH_BUFFER_BIT : 0));
         r.clear_pending = false;
-    } else if (r.depth && quads > 0) {
+    } else if (r.depth && primitives > 0) {
         // A batch after another in the same frame covers it whatever their depths.
         gl.Clear(GL_DEPTH_BUFFER_BIT);
     }
-    if (quads > 0) {
-        if (r.has_large_points) {
-            cull_large_points(r);
-            r.has_large_points = false;
-        }
-        const std::size_t drawn = r.vertices.size() / portable_vertices_per_quad;
+    if (primitives == 0) {
+        return;
+    }
+    if (r.has_large_points) {
+        cull_large_points(r);
+        r.has_large_points = false;
+    }
+    const std::size_t drawn = r.vertices.size() / portable_vertices_per_quad;
+    gl.UseProgram(r.program);
+    if (r.dialect == ShaderDialect::glsl330) {
+        // Desktop OpenGL takes the sprite size from the shader only when asked to.
+        gl.Enable(gl_program_point_size);
+    }
+    gl.Uniform2f(r.half_size_location, static_cast<float>(r.width) * 0.5f,
+                 static_cast<float>(r.height) * 0.5f);
+    gl.Uniform1f(r.count_location, static_cast<float>(primitives));
+    // Sprites after the quads in one buffer whose storage is kept from frame to frame: new
+    // storage for every frame costs a software renderer fresh memory pages each time.
+    gl.BindBuffer(GL_ARRAY_BUFFER, r.vertex_buffer);
+    const std::size_t quad_bytes = r.vertices.size() * sizeof(PortableVertex);
+    const std::size_t bytes = quad_bytes + sprites * sizeof(PortableVertex);
+    if (bytes > r.vertex_capacity) {
+        r.vertex_capacity = std::max(bytes, r.vertex_capacity * 2);
+        gl.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(r.vertex_capacity), nullptr,
+                      GL_DYNAMIC_DRAW);
+    }
+    if (drawn > 0) {
+        gl.BufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(quad_bytes),
+                         r.vertices.data());
         ensure_indices(r, drawn);
-        gl.UseProgram(r.program);
-        gl.Uniform2f(r.half_size_location, static_cast<float>(r.width) * 0.5f,
-                     static_cast<float>(r.height) * 0.5f);
-        gl.Uniform1f(r.count_location, static_cast<float>(quads));
-        gl.BindBuffer(GL_ARRAY_BUFFER, r.vertex_buffer);
-        // The buffer's storage is kept from frame to frame; new storage for every frame costs a
-        // software renderer fresh memory pages each time.
-        const std::size_t bytes = r.vertices.size() * sizeof(PortableVertex);
-        if (bytes > r.vertex_capacity) {
-            r.vertex_capacity = std::max(bytes, r.vertex_capacity * 2);
-            gl.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(r.vertex_capacity), nullptr,
-                          GL_DYNAMIC_DRAW);
-        }
-        gl.BufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes), r.vertices.data());
         const std::size_t first = r.depth ? r.index_capacity - drawn : 0;
         gl.DrawElements(GL_TRIANGLES, static_cast<GLsizei>(drawn * portable_indices_per_quad),
                         GL_UNSIGNED_INT,
                         reinterpret_cast<const void*>(first * portable_indices_per_quad *
                                                       sizeof(std::uint32_t)));
-        r.vertices.clear();
     }
+    if (sprites > 0) {
+        gl.BufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(quad_bytes),
+                         static_cast<GLsizeiptr>(sprites * sizeof(PortableVertex)),
+                         r.sprites.data());
+        gl.DrawArrays(GL_POINTS, static_cast<GLint>(drawn * portable_vertices_per_quad),
+                      static_cast<GLsizei>(sprites));
+    }
+    r.vertices.clear();
+    r.sprites.clear();
 }
 
 bool inside_begin(const PortableGl& r) {
@@ -637,6 +682,8 @@ void draw_call(const GlCall& call, void* context) {
         if ((call.e & gl11_color_buffer_bit) != 0) {
             // Everything batched so far would be painted over.
             r.vertices.clear();
+            r.sprites.clear();
+            r.primitives = 0;
             r.has_large_points = false;
             r.clear_pending = true;
         }
@@ -706,6 +753,11 @@ PortableGl* portable_gl_open(const Gles3Functions& functions, ShaderDialect dial
     r->height = height;
     const int bits = depth_bits(functions);
     r->depth = bits >= 16;
+    r->dialect = dialect;
+    // Small round points go as sprites where the depth buffer keeps them in order with the quads.
+    GLfloat sprite_range[2] = {0.0f, 0.0f};
+    functions.GetFloatv(GL_ALIASED_POINT_SIZE_RANGE, sprite_range);
+    r->sprite_limit = r->depth ? sprite_range[1] : 0.0f;
     // Each primitive of a batch needs a depth value of its own (with a margin of 4).
     r->batch_limit = r->depth ? std::size_t{1} << (std::min(bits, 26) - 2) : SIZE_MAX;
     r->program = program;
@@ -738,6 +790,7 @@ PortableGl* portable_gl_open(const Gles3Functions& functions, ShaderDialect dial
     r->other_primitive = false;
     r->have_line_start = false;
     r->clear_pending = false;
+    r->primitives = 0;
     r->has_large_points = false;
     return r;
 }

@@ -35,12 +35,14 @@ struct Draw {
 // What the stand-in context was asked to do. One per process, as a driver's would be.
 struct FakeContext {
     int depth_bits = 24;
+    float largest_sprite = 0.0f; // GL_ALIASED_POINT_SIZE_RANGE's top; 0: no sprites used
     bool compiles = true;
     unsigned int array_buffer = 0;
     std::vector<PortableVertex> uploaded;
     std::vector<std::uint32_t> indices;
     std::vector<Draw> draws;
-    std::vector<std::string> events; // "clear 0x...", "draw N" in order
+    std::vector<PortableVertex> sprites; // vertices of the last glDrawArrays(GL_POINTS)
+    std::vector<std::string> events;     // "clear 0x...", "draw N" in order
 };
 FakeContext fake;
 
@@ -105,6 +107,18 @@ Gles3Functions fake_functions() {
                                   {fake.uploaded.begin(), fake.uploaded.begin() + used}});
         fake.events.push_back("draw " + std::to_string(quads));
     };
+    f.DrawArrays = [](GLenum mode, GLint first, GLsizei count) {
+        ASSERT_EQ(mode, static_cast<GLenum>(GL_POINTS));
+        ASSERT_LE(static_cast<std::size_t>(first + count), fake.uploaded.size());
+        fake.sprites.assign(fake.uploaded.begin() + first, fake.uploaded.begin() + first + count);
+        fake.events.push_back("sprites " + std::to_string(count));
+    };
+    f.GetFloatv = [](GLenum name, GLfloat* values) {
+        if (name == GL_ALIASED_POINT_SIZE_RANGE) {
+            values[0] = 1.0f;
+            values[1] = fake.largest_sprite;
+        }
+    };
     f.Clear = [](GLbitfield mask) {
         char text[32];
         std::snprintf(text, sizeof text, "clear 0x%X", mask);
@@ -124,9 +138,10 @@ class PortableGlState : public testing::Test {
         portable_gl_close(renderer);
     }
 
-    void open(int depth_bits) {
+    void open(int depth_bits, float largest_sprite = 0.0f) {
         portable_gl_close(renderer);
         fake.depth_bits = depth_bits;
+        fake.largest_sprite = largest_sprite;
         std::string error;
         renderer = portable_gl_open(fake_functions(), ShaderDialect::es300, width, height, &error);
         ASSERT_NE(renderer, nullptr) << error;
@@ -389,6 +404,44 @@ TEST_F(PortableGlState, WithoutADepthBufferQuadsGoInOrder) {
     EXPECT_EQ(fake.indices[fake.draws[0].first_index], 0u);
     EXPECT_EQ(fake.indices[fake.draws[0].first_index + portable_indices_per_quad],
               static_cast<std::uint32_t>(portable_vertices_per_quad));
+}
+
+TEST_F(PortableGlState, SmallRoundPointsGoAsSpritesInOrderWithTheQuads) {
+    open(24, 12.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_POINT_SMOOTH);
+    glPointSize(10.0f);
+    point_at(0.0, 0.0); // a sprite 10.5 pixels across
+    glPointSize(14.0f);
+    point_at(0.5, 0.0); // a sprite would be 14.5 pixels, more than the context draws: a quad
+    glBegin(GL_LINES);  // a quad
+    glVertex2d(-0.5, 0.0);
+    glVertex2d(0.5, 0.0);
+    glEnd();
+    glPointSize(3.0f);
+    point_at(0.0, 0.5); // a sprite
+    portable_gl_finish_frame(renderer);
+    EXPECT_EQ(fake.events, (std::vector<std::string>{"clear 0x4100", "draw 2", "sprites 2"}));
+    ASSERT_EQ(fake.sprites.size(), 2u);
+    // A sprite is one vertex at the point, with its place among all the frame's primitives.
+    EXPECT_EQ(fake.sprites[0].order, 0.0f);
+    EXPECT_EQ(fake.sprites[0].x, 200.0f);
+    EXPECT_EQ(fake.sprites[0].y, 100.0f);
+    EXPECT_EQ(fake.sprites[0].radius_sq, 25.0f);
+    EXPECT_EQ(fake.sprites[1].order, 3.0f);
+    EXPECT_EQ(fake.sprites[1].radius_sq, 2.25f);
+    ASSERT_EQ(fake.draws.size(), 1u);
+    ASSERT_FALSE(fake.draws[0].vertices.empty());
+    EXPECT_EQ(fake.draws[0].vertices.front().order, 1.0f);
+    EXPECT_EQ(fake.draws[0].vertices.back().order, 2.0f);
+
+    // Without a depth buffer nothing keeps sprites and quads in order: all are quads.
+    open(0, 12.0f);
+    fake.events.clear();
+    glPointSize(10.0f);
+    point_at(0.0, 0.0);
+    portable_gl_finish_frame(renderer);
+    EXPECT_EQ(fake.events, (std::vector<std::string>{"draw 1"}));
 }
 
 TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDraw) {
