@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -350,6 +351,82 @@ TEST_F(PortableGlState, LargePointsStopAtTheLimitAndOnlyWhatMayShowIsDrawn) {
     EXPECT_LT(line.radius_sq, 0.0f);
     EXPECT_EQ(line.order, 3.0f);
     EXPECT_NEAR(line.x, 100.0f, 1e-3);
+}
+
+// For every pixel, the place in the order of the last primitive that lights it (-1: none), as a
+// rasteriser draws `quads` with the renderer's shader: pixel centres inside a quad, and for round
+// points within the disc, computed in single floats as the shader does.
+std::vector<int> last_lit(const std::vector<PortableVertex>& quads, int width, int height) {
+    std::vector<int> winner(static_cast<std::size_t>(width * height), -1);
+    for (std::size_t q = 0; q < quads.size(); q += portable_vertices_per_quad) {
+        const PortableVertex& c = quads[q];
+        const float left = std::min(c.x, quads[q + 2].x), right = std::max(c.x, quads[q + 2].x);
+        const float bottom = std::min(c.y, quads[q + 2].y), top = std::max(c.y, quads[q + 2].y);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const float px = static_cast<float>(x) + 0.5f, py = static_cast<float>(y) + 0.5f;
+                if (px <= left || px >= right || py <= bottom || py >= top) {
+                    continue;
+                }
+                const float dx = px - c.centre_x, dy = py - c.centre_y;
+                if (dx * dx + dy * dy > c.radius_sq) {
+                    continue;
+                }
+                int& w = winner[static_cast<std::size_t>(y * width + x)];
+                w = std::max(w, static_cast<int>(c.order));
+            }
+        }
+    }
+    return winner;
+}
+
+TEST_F(PortableGlState, CullingLargePointsNeverChangesAPixel) {
+    std::mt19937 random(20261207);
+    std::uniform_real_distribution<double> place(-1.0, 1.0);
+    std::uniform_real_distribution<float> size(16.0f, 300.0f);
+    glEnable(GL_POINT_SMOOTH);
+    for (int frame = 0; frame < 12; ++frame) {
+        fake.draws.clear();
+        glClear(GL_COLOR_BUFFER_BIT);
+        std::vector<PortableVertex> whole; // every point as its whole square
+        for (int point = 0; point < 40; ++point) {
+            const double x = place(random), y = place(random);
+            const float point_size = size(random);
+            glPointSize(point_size);
+            point_at(x, y);
+            // The window position as the renderer computes it (identity matrix).
+            const float wx = static_cast<float>(x) / 1.0f * (width * 0.5f) + width * 0.5f;
+            const float wy = static_cast<float>(y) / 1.0f * (height * 0.5f) + height * 0.5f;
+            const float radius = std::min(point_size, portable_point_size_limit) * 0.5f;
+            const float reach = radius + 1.0f;
+            for (int corner = 0; corner < 4; ++corner) {
+                const float cx = corner == 1 || corner == 2 ? wx + reach : wx - reach;
+                const float cy = corner >= 2 ? wy + reach : wy - reach;
+                whole.push_back(PortableVertex{cx, cy, static_cast<float>(point), 0, 0, 0, wx, wy,
+                                               radius * radius});
+            }
+        }
+        const std::vector<PortableVertex> culled = drawn();
+        // Within the window, the bands cover far fewer pixels than the whole squares.
+        const auto area = [](const std::vector<PortableVertex>& quads) {
+            double sum = 0.0;
+            for (std::size_t q = 0; q < quads.size(); q += portable_vertices_per_quad) {
+                const auto clip = [](float v, int limit) {
+                    return std::clamp(static_cast<double>(v), 0.0, static_cast<double>(limit));
+                };
+                sum += std::fabs(clip(quads[q + 2].x, width) - clip(quads[q].x, width)) *
+                       std::fabs(clip(quads[q + 2].y, height) - clip(quads[q].y, height));
+            }
+            return sum;
+        };
+        EXPECT_LT(area(culled), area(whole) / 2) << "frame " << frame;
+        const std::vector<int> expected = last_lit(whole, width, height);
+        const std::vector<int> actual = last_lit(culled, width, height);
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            ASSERT_EQ(actual[i], expected[i])
+                << "frame " << frame << ", pixel " << i % width << "," << i / width;
+        }
+    }
 }
 
 TEST_F(PortableGlState, OneDrawPerFrameAndAClearDropsWhatCameBefore) {
