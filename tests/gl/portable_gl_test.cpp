@@ -521,7 +521,7 @@ TEST_F(PortableGlState, SmallRoundPointsGoAsSpritesInOrderWithTheQuads) {
     EXPECT_EQ(fake.events, (std::vector<std::string>{"draw 1"}));
 }
 
-TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDraw) {
+TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDrawPerKind) {
     const DisplayMode mode{width, height, false};
     DriftState drift{0.0f, 0.0f, 0.0f};
     // Each frame prints its clock: send it nowhere while drawing.
@@ -532,18 +532,30 @@ TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDraw) {
     ASSERT_GE(nowhere, 0);
     dup2(nowhere, 1);
     close(nowhere);
-    std::vector<std::size_t> draws;
-    for (const long long reading : {2500, 10000, 16000, 30000, 45000, 60000}) {
-        fake.draws.clear();
-        const SceneClock clock = scene_clock_from_ms(reading);
-        draw_frame(clock.t, clock.t_f, mode, drift);
-        portable_gl_finish_frame(renderer);
-        draws.push_back(fake.draws.size());
+    // Without sprites one draw of quads; with them the wave field, clouds and rows are one draw
+    // of sprites, the rosettes (lines) and the swell (large points) one of quads.
+    const std::vector<long long> readings = {2500, 10000, 16000, 30000, 45000, 60000};
+    std::vector<std::vector<std::string>> without, with;
+    for (const bool sprites : {false, true}) {
+        open(24, sprites ? 64.0f : 0.0f);
+        for (const long long reading : readings) {
+            fake.events.clear();
+            const SceneClock clock = scene_clock_from_ms(reading);
+            draw_frame(clock.t, clock.t_f, mode, drift);
+            portable_gl_finish_frame(renderer);
+            for (std::string& event : fake.events) {
+                event = event.substr(0, event.find(' '));
+            }
+            (sprites ? with : without).push_back(fake.events);
+        }
     }
     std::fflush(stdout);
     dup2(saved_stdout, 1);
     close(saved_stdout);
-    EXPECT_EQ(draws, std::vector<std::size_t>(6, 1));
+    using Events = std::vector<std::string>;
+    const Events quads = {"clear", "draw"}, sprites = {"clear", "sprites"};
+    EXPECT_EQ(without, std::vector<Events>(readings.size(), quads));
+    EXPECT_EQ(with, (std::vector<Events>{sprites, quads, sprites, sprites, sprites, quads}));
 }
 
 TEST(PortableGlOpen, AShaderThatDoesNotCompileIsReportedWithItsLog) {
