@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Makes the pictures of the show from its own frames (dadadazo-capture, release build):
-#   docs/strip.png      one frame of each of the five scenes and of the closing swell, side by side
+#   docs/strip.png      a frame of each of the five scenes and of the closing swell, side by side
 #   docs/preview.webp   an animated preview: a moment of each scene and the swell, looping
 #   dist/dadadazo.png   the menu entry's icon, 256x256, cut from a frame
-# Needs ffmpeg (bash scripts/install-deps.sh tools). Run it again after the pictures change.
+# Installs what is missing (ffmpeg among it) first. Run it again after the pictures change.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,13 +15,10 @@ stills=(5000 10000 17000 30000 45000 60500)
 moments=(4500:6000 9500:11000 16000:17500 29000:30500 45000:46500 59500:61000)
 icon_reading=30000
 
+bash scripts/install-deps.sh show tools
 cmake --preset release >/dev/null
 cmake --build --preset release --target dadadazo-capture
 capture=$PWD/build/release/tools/capture/dadadazo-capture
-command -v ffmpeg >/dev/null || {
-  echo "make-pictures.sh: ffmpeg is missing (bash scripts/install-deps.sh tools)" >&2
-  exit 1
-}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -139,7 +139,8 @@ deb() {
     echo "Depends: $depends"
     # From dpkg-shlibdeps: the libraries the programs link, with versions.
     for library in libsdl2-2.0-0 libc6 libpng16-16 libegl1; do
-        grep -q -E "(^|, )$library( \(|,|$)" <<<"$depends" || fail "the .deb does not depend on $library"
+        grep -q -E "(^|, )$library( \(|,|$)" <<<"$depends" ||
+            fail "the .deb does not depend on $library"
     done
     local status=0
     lintian --fail-on error "$deb" >"$run_dir/lintian" 2>&1 || status=$?
@@ -182,7 +183,8 @@ pages() {
     done
     # The show's page says where the music comes from.
     LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$run_dir/root/usr/share/man/man6/dadadazo.6.gz" |
-        grep -q 'share/dadadazo/tarmelipolkka.wav' || fail "the show's page does not name the installed polka"
+        grep -q 'share/dadadazo/tarmelipolkka.wav' ||
+        fail "the show's page does not name the installed polka"
 
     local entry=$run_dir/root/usr/share/applications/dadadazo.desktop
     desktop-file-validate "$entry" || fail "the desktop entry does not validate"
