@@ -177,7 +177,12 @@ PlatformWindow* platform_open_window(const PlatformStartup& startup, const Displ
 }
 
 void platform_start_music(PlatformWindow*, const char* file) {
-    PlaySoundA(file, nullptr, SND_FILENAME | SND_LOOP | SND_ASYNC);
+    // PlaySound looks for a bare file name in the program's folder before the working folder;
+    // the working folder's file must win, so the name is made a full path first.
+    char full_path[MAX_PATH];
+    const DWORD length = GetFullPathNameA(file, MAX_PATH, full_path, nullptr);
+    const bool resolved = length != 0 && length < MAX_PATH;
+    PlaySoundA(resolved ? full_path : file, nullptr, SND_FILENAME | SND_LOOP | SND_ASYNC);
 }
 
 long long platform_clock_ms() {
@@ -219,4 +224,29 @@ void platform_close_window(PlatformWindow* window) {
 void platform_finish(PlatformWindow* window) {
     // When the show ends by time, the window and its contexts stay until the process exits.
     delete window;
+}
+
+// The folder the program file lies in, as the ANSI functions (PlaySoundA) take it.
+std::string platform_data_folder() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return "";
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        if (path.size() >= 32768) {
+            return ""; // longer than any path the system allows
+        }
+        path.resize(path.size() * 2); // cut short: try again with room for more
+    }
+    const std::size_t separator = path.find_last_of("\\/");
+    if (separator == std::string::npos) {
+        return "";
+    }
+    return path.substr(0, separator);
 }
