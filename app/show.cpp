@@ -1,6 +1,7 @@
 #include "app/show.h"
 
 #include "app/menu.h"
+#include "app/music_file.h"
 #include "scenes/drift_state.h"
 #include "timeline/draw_frame.h"
 #include "timeline/scene_clock.h"
@@ -17,7 +18,9 @@ constexpr unsigned frame_pause_ms = 10;
 
 int run_show_loop(PlatformWindow* window, const DisplayMode& mode) {
     platform_sleep_ms(frame_pause_ms);
-    platform_start_music(window, music_file);
+    const std::string music =
+        choose_music_file(music_file, platform_data_folder(), file_can_be_opened);
+    platform_start_music(window, music.c_str());
     const long long start_ms = platform_clock_ms();
     platform_raise_window(window);
 

@@ -39,6 +39,11 @@ PlatformWindow* platform_open_window(const PlatformStartup& startup, const Displ
 // Never blocks the caller and never fails loudly: problems leave the show silent.
 void platform_start_music(PlatformWindow* window, const char* file);
 
+// The folder an installed show keeps its data in, found from the program's location at run time:
+// <prefix>/share/dadadazo for <prefix>/bin/dadadazo on Linux, the program's own folder on
+// Windows; empty where there is none.
+std::string platform_data_folder();
+
 // Whole milliseconds of a wall clock that never runs backwards; only differences are used.
 long long platform_clock_ms();
 

@@ -291,3 +291,25 @@ void platform_finish(PlatformWindow* window) {
     delete window;
     SDL_Quit();
 }
+
+// An installed show lives in <prefix>/bin; its data lies in <prefix>/share/dadadazo. A program
+// anywhere else (a build folder, say) has no data folder.
+std::string platform_data_folder() {
+    char* base = SDL_GetBasePath(); // the program's folder, resolved through /proc, with a '/'
+    if (base == nullptr) {
+        return "";
+    }
+    std::string folder = base;
+    SDL_free(base);
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    constexpr char bin[] = "/bin";
+    constexpr std::size_t bin_length = sizeof bin - 1;
+    if (folder.size() < bin_length ||
+        folder.compare(folder.size() - bin_length, bin_length, bin) != 0) {
+        return "";
+    }
+    folder.resize(folder.size() - bin_length);
+    return folder + "/share/dadadazo";
+}

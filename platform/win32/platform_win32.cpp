@@ -220,3 +220,28 @@ void platform_finish(PlatformWindow* window) {
     // When the show ends by time, the window and its contexts stay until the process exits.
     delete window;
 }
+
+// The folder the program file lies in, as the ANSI functions (PlaySoundA) take it.
+std::string platform_data_folder() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return "";
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        if (path.size() >= 32768) {
+            return ""; // longer than any path the system allows
+        }
+        path.resize(path.size() * 2); // cut short: try again with room for more
+    }
+    const std::size_t separator = path.find_last_of("\\/");
+    if (separator == std::string::npos) {
+        return "";
+    }
+    return path.substr(0, separator);
+}

@@ -8,8 +8,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 struct PlatformWindow {
     int id;
@@ -32,6 +36,7 @@ struct Script {
     int quit_code = 0;
     bool register_fails = false;
     bool open_fails = false;
+    std::string data_folder; // what platform_data_folder answers
     std::vector<std::string> log;
     std::vector<Frame> frames;
     PlatformWindow window{7};
@@ -82,6 +87,10 @@ PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& 
 void platform_start_music(PlatformWindow* window, const char* file) {
     EXPECT_EQ(window, &script.window);
     script.log.push_back(std::string("music ") + file);
+}
+
+std::string platform_data_folder() {
+    return script.data_folder;
 }
 
 long long platform_clock_ms() {
@@ -190,14 +199,14 @@ TEST(ShowLoop, DrainsABurstOfMessagesBeforeTheNextFrame) {
 
 TEST(ShowLoop, QuitReleasesTheWindowAndReturnsTheQuitCode) {
     reset();
-    script.clock_readings = {0};
+    script.clock_readings = {0, 20};
     script.messages = {PumpResult::quit};
     EXPECT_EQ(run_show_loop(&script.window, mode_800), 0);
     EXPECT_EQ(script.log.back(), "close");
     EXPECT_TRUE(script.frames.empty());
 
     reset();
-    script.clock_readings = {0};
+    script.clock_readings = {0, 20};
     script.messages = {PumpResult::quit};
     script.quit_code = 3;
     EXPECT_EQ(run_show_loop(&script.window, mode_800), 3);
@@ -250,7 +259,7 @@ class RunDemo : public ::testing::Test {
 };
 
 TEST_F(RunDemo, RegistersAsksOpensRunsAndFinishes) {
-    script.clock_readings = {0};
+    script.clock_readings = {0, 20};
     script.messages = {PumpResult::quit};
     EXPECT_EQ(run_demo(nullptr, nullptr, "", 0), 0);
     const std::vector<std::string> expected = {
@@ -281,6 +290,28 @@ TEST_F(RunDemo, FailuresToRegisterOrOpenAreReportedAndExitWithOne) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "dadadazo: cannot open a window: no display\n");
     EXPECT_EQ(script.log, (std::vector<std::string>{"register", "open 1920x1080"}));
+}
+
+// Started from a folder without music, the show plays the installed copy in the data folder.
+TEST(ShowLoop, PlaysTheInstalledMusicWhenTheWorkingFolderHasNone) {
+    namespace fs = std::filesystem;
+    const fs::path base = fs::temp_directory_path() / ("dadadazo-loop-" + std::to_string(getpid()));
+    fs::remove_all(base);
+    fs::create_directories(base / "empty");
+    fs::create_directories(base / "share");
+    std::ofstream(base / "share" / "tarmelipolkka.wav") << "RIFF";
+    const fs::path was = fs::current_path();
+    fs::current_path(base / "empty");
+
+    reset();
+    script.data_folder = (base / "share").string();
+    script.clock_readings = {0, 20};
+    script.messages = {PumpResult::empty, PumpResult::quit};
+    EXPECT_EQ(run_show_loop(&script.window, mode_800), 0);
+    EXPECT_EQ(script.log.at(1), "music " + (base / "share" / "tarmelipolkka.wav").string());
+
+    fs::current_path(was);
+    fs::remove_all(base);
 }
 
 } // namespace
