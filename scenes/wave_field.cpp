@@ -1,6 +1,6 @@
+#include "gl/gl11.h"
 #include "scenes/angles.h"
 #include "scenes/scenes.h"
-#include "timeline/gl.h"
 
 #include <cmath>
 

@@ -1,5 +1,5 @@
+#include "gl/gl11.h"
 #include "scenes/scenes.h"
-#include "timeline/gl.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #include "timeline/draw_frame.h"
 
+#include "gl/gl11.h"
 #include "scenes/scenes.h"
-#include "timeline/gl.h"
 
 #include <cstdio>
 

@@ -1,10 +1,10 @@
 // draw_frame for one frame of each scene, with every GL call discarded: what the show's own
 // computation costs beside the 10 ms pause between frames.
 #include "app/menu.h"
+#include "gl/record/gl_record.h"
 #include "scenes/drift_state.h"
 #include "timeline/draw_frame.h"
 #include "timeline/scene_clock.h"
-#include "tools/gl_record/gl_record.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,10 +2,10 @@
 #pragma once
 
 #include "app/menu.h"
+#include "gl/record/gl_record.h"
 #include "scenes/drift_state.h"
 #include "timeline/draw_frame.h"
 #include "timeline/scene_clock.h"
-#include "tools/gl_record/gl_record.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,8 @@
 #include "tools/capture/capture.h"
 
+#include "gl/portable/portable_gl.h"
+#include "gl/record/gl_record.h"
+#include "gl/system/system_gl11.h"
 #include "scenes/drift_state.h"
 #include "timeline/draw_frame.h"
 #include "timeline/scene_clock.h"
@@ -7,7 +10,7 @@
 #include "tools/capture/png_file.h"
 #include "tools/capture/video_pipe.h"
 
-#include <GL/gl.h>
+#include <EGL/egl.h>
 
 #include <cerrno>
 #include <chrono>
@@ -153,20 +156,88 @@ void end_progress(const Progress& progress) {
     }
 }
 
-// Mesa's software renderer stops growing points at its limit; say so once.
-void check_point_size(const OffscreenGl& gl, bool* warned) {
+// OpenGL 1.1 state the ES 3 header does not name.
+constexpr GLenum gl11_point_size = 0x0B11;
+constexpr GLenum gl11_point_size_range = 0x0B12;
+constexpr GLenum gl11_aliased_point_size_range = 0x846D;
+
+// What draws the frames: the portable renderer, or the driver's OpenGL 1.1 behind the recorder.
+struct FrameRenderer {
+    PortableGl* portable;       // nullptr when drawing through the driver's OpenGL 1.1
+    SystemGl11Functions system; // the driver's entry points, for gl11
+    std::string name;           // for the closing line
+};
+
+void* egl_proc(const char* name) {
+    return reinterpret_cast<void*>(eglGetProcAddress(name));
+}
+
+bool open_frame_renderer(const OffscreenGl& gl, FrameRenderer* renderer, std::string* error) {
+    *renderer = FrameRenderer{nullptr, {}, ""};
+    if (gl.api == OffscreenApi::portable) {
+        renderer->portable = portable_gl_open(gl.functions, gl.dialect, gl.width, gl.height, error);
+        if (renderer->portable == nullptr) {
+            *error = "the portable renderer cannot start on " + gl.renderer + " (" +
+                     gl.context_kind + "): " + *error;
+            return false;
+        }
+        renderer->name = "the portable renderer on " + gl.renderer + " (" + gl.context_kind + ")";
+        return true;
+    }
+    if (!load_system_gl11_functions(egl_proc, &renderer->system, error)) {
+        *error = gl.renderer + " offers no OpenGL 1.1: " + *error;
+        return false;
+    }
+    renderer->name = gl.renderer + "'s own OpenGL 1.1";
+    return true;
+}
+
+// Points the frame's entry points at the renderer; `drawn` false discards the frame's calls.
+void route_frame_calls(const FrameRenderer& renderer, bool drawn) {
+    if (!drawn) {
+        gl_record_to(nullptr, nullptr);
+    } else if (renderer.portable != nullptr) {
+        portable_gl_make_current(renderer.portable);
+    } else {
+        system_gl11_make_current(&renderer.system);
+    }
+}
+
+void close_frame_renderer(FrameRenderer* renderer) {
+    gl_record_to(nullptr, nullptr);
+    portable_gl_close(renderer->portable);
+    renderer->portable = nullptr;
+}
+
+// Round points stop growing at the renderer's limit; say so once.
+void check_point_size(const OffscreenGl& gl, const FrameRenderer& renderer, bool* warned) {
     if (*warned) {
         return;
     }
+    if (renderer.portable != nullptr) {
+        const float size = portable_gl_point_size(renderer.portable);
+        if (size > portable_point_size_limit) {
+            char message[160];
+            std::snprintf(message, sizeof message,
+                          "points of %g pixels asked for; round points are drawn at most %g "
+                          "pixels across, so larger ones stay at that size",
+                          static_cast<double>(size),
+                          static_cast<double>(portable_point_size_limit));
+            say(message);
+            *warned = true;
+        }
+        return;
+    }
+    const Gles3Functions& f = gl.functions;
     GLfloat size = 0.0f;
-    glGetFloatv(GL_POINT_SIZE, &size);
+    f.GetFloatv(gl11_point_size, &size);
     if (size <= gl.point_size_max) {
         return;
     }
     GLfloat smooth[2] = {0.0f, 0.0f};
     GLfloat aliased[2] = {0.0f, 0.0f};
-    glGetFloatv(GL_POINT_SIZE_RANGE, smooth);
-    glGetFloatv(0x846D /* GL_ALIASED_POINT_SIZE_RANGE */, aliased);
+    f.GetFloatv(gl11_point_size_range, smooth);
+    f.GetFloatv(gl11_aliased_point_size_range, aliased);
     char message[256];
     std::snprintf(message, sizeof message,
                   "points of %g pixels asked for; this renderer draws round points of %g to %g "
@@ -261,11 +332,18 @@ int capture_frames(const CaptureOptions& options, const FramePlan& plan, Written
     }
 
     OffscreenGl gl{};
-    if (!open_offscreen_gl(options.mode.width, options.mode.height, &gl, &error)) {
+    const OffscreenApi api =
+        options.renderer == CaptureRenderer::gl11 ? OffscreenApi::gl11 : OffscreenApi::portable;
+    if (!open_offscreen_gl(options.mode.width, options.mode.height, api, &gl, &error)) {
         say(error);
         return 1;
     }
-    const std::string renderer = gl.renderer;
+    FrameRenderer renderer{};
+    if (!open_frame_renderer(gl, &renderer, &error)) {
+        close_offscreen_gl(&gl);
+        say(error);
+        return 1;
+    }
 
     VideoPipe pipe{-1, -1, -1};
     const bool with_audio = video && access("tarmelipolkka.wav", R_OK) == 0;
@@ -280,6 +358,7 @@ int capture_frames(const CaptureOptions& options, const FramePlan& plan, Written
                                options.output_kind};
         const VideoStart started = start_video(settings, &pipe, &error);
         if (started != VideoStart::started) {
+            close_frame_renderer(&renderer);
             close_offscreen_gl(&gl);
             if (started == VideoStart::ffmpeg_missing) {
                 say("ffmpeg not found, so " + options.output +
@@ -297,31 +376,33 @@ int capture_frames(const CaptureOptions& options, const FramePlan& plan, Written
     Progress progress{std::chrono::steady_clock::now(), std::chrono::steady_clock::now(),
                       isatty(2) == 1, false};
     DriftState drift{0.0f, 0.0f, 0.0f};
+    std::vector<std::uint8_t> rgba;
     std::vector<std::uint8_t> rgb;
     bool warned = false;
     int status = 0;
     const QuietStdout quiet = quiet_stdout();
-    if (plan.first_kept > 0) {
-        // Frames before the part are drawn only for the drift they carry: clip them to nothing.
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(0, 0, 0, 0);
-    }
+    // Frames before the part are computed only for the drift they carry: their calls go nowhere.
+    // Every frame sets the state it draws with, so the first one kept starts as the show's does.
+    route_frame_calls(renderer, plan.first_kept == 0);
     for (std::size_t i = 0; i < plan.readings.size() && status == 0; ++i) {
         if (interrupted) {
             error = "interrupted";
             status = 1;
             break;
         }
-        if (i == plan.first_kept) {
-            glDisable(GL_SCISSOR_TEST);
+        if (i == plan.first_kept && i > 0) {
+            route_frame_calls(renderer, true);
         }
         const SceneClock clock = scene_clock_from_ms(plan.readings[i]);
         draw_frame(clock.t, clock.t_f, options.mode, drift);
         if (i < plan.first_kept) {
             continue;
         }
-        check_point_size(gl, &warned);
-        read_frame_rgb(gl, rgb);
+        if (renderer.portable != nullptr) {
+            portable_gl_finish_frame(renderer.portable);
+        }
+        check_point_size(gl, renderer, &warned);
+        read_frame_rgb(gl, rgba, rgb);
         const std::size_t k = i - plan.first_kept;
         if (video) {
             if (!write_video_frame(pipe, rgb)) {
@@ -345,6 +426,8 @@ int capture_frames(const CaptureOptions& options, const FramePlan& plan, Written
     end_progress(progress);
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    const std::string renderer_name = renderer.name;
+    close_frame_renderer(&renderer);
     close_offscreen_gl(&gl);
 
     if (video && status == 0) {
@@ -374,7 +457,7 @@ int capture_frames(const CaptureOptions& options, const FramePlan& plan, Written
     char rate[96];
     std::snprintf(rate, sizeof rate, ") in %.1f s, %.1f frames/s", elapsed,
                   elapsed > 0.0 ? static_cast<double>(kept) / elapsed : 0.0);
-    summary += rate + (", drawn by " + renderer);
+    summary += rate + (", drawn by " + renderer_name);
     *where = summary;
     return 0;
 }

@@ -53,22 +53,26 @@ bool parse_one_reading(const std::string& option, const std::string& word, long 
 } // namespace
 
 const char* capture_usage() {
-    return "usage: dadadazo-capture [--mode DIGIT] --at READING... -o FOLDER\n"
-           "       dadadazo-capture [--mode DIGIT] --fps N [--from READING] [--to READING] "
-           "-o FILE.mp4|FILE.mkv|FILE.webm|FOLDER\n"
+    return "usage: dadadazo-capture [--mode DIGIT] [--renderer R] --at READING... -o FOLDER\n"
+           "       dadadazo-capture [--mode DIGIT] [--renderer R] --fps N [--from READING]\n"
+           "                        [--to READING] -o FILE.mp4|FILE.mkv|FILE.webm|FOLDER\n"
            "  READING: a clock reading in milliseconds (0 to 100000), or A:S:B for A, A+S, ... B\n"
            "  --mode DIGIT  the size the menu digit picks (default 1920x1080)\n"
            "  --at          one PNG per reading, drawn in the order given, named by the reading\n"
            "  --fps N       the whole show at N frames a second (1 to 240), frame n at reading\n"
            "                n*1000/N; --from/--to keep the frames from one reading up to (not\n"
            "                including) another; a video gets tarmelipolkka.wav under it when\n"
-           "                that file is in the working folder\n";
+           "                that file is in the working folder\n"
+           "  --renderer R  portable (default): the show's own renderer on OpenGL ES 3 or GL 3.3\n"
+           "                core; gl11: the driver's own OpenGL 1.1, exactly as it draws\n";
 }
 
 ParseOutcome parse_capture_options(int argc, const char* const* argv, CaptureOptions* options,
                                    std::string* error) {
-    *options = CaptureOptions{mode_for_key(-1), {}, 0, 0, -1, "", OutputKind::png_folder};
+    *options = CaptureOptions{mode_for_key(-1),         {}, 0, 0, -1, "", OutputKind::png_folder,
+                              CaptureRenderer::portable};
     bool have_at = false, have_mode = false, have_from = false, have_to = false;
+    bool have_renderer = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--help" || option == "-h") {
@@ -92,7 +96,7 @@ ParseOutcome parse_capture_options(int argc, const char* const* argv, CaptureOpt
             continue;
         }
         if (option != "--mode" && option != "--fps" && option != "--from" && option != "--to" &&
-            option != "-o") {
+            option != "-o" && option != "--renderer") {
             *error = "unknown option \"" + option + "\"";
             return ParseOutcome::bad;
         }
@@ -121,6 +125,14 @@ ParseOutcome parse_capture_options(int argc, const char* const* argv, CaptureOpt
                 return ParseOutcome::bad;
             }
             options->fps = static_cast<int>(number.front());
+        } else if (option == "--renderer") {
+            if (have_renderer || (value != "portable" && value != "gl11")) {
+                *error = have_renderer ? "--renderer given twice"
+                                       : "--renderer is portable or gl11, not \"" + value + "\"";
+                return ParseOutcome::bad;
+            }
+            options->renderer = value == "gl11" ? CaptureRenderer::gl11 : CaptureRenderer::portable;
+            have_renderer = true;
         } else if (option == "--from") {
             if (have_from || !parse_one_reading(option, value, &options->from_ms, error)) {
                 if (have_from) {

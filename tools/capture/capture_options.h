@@ -8,6 +8,10 @@
 
 enum class OutputKind { png_folder, mp4, mkv, webm };
 
+// What draws the frames: the portable renderer on OpenGL ES 3 / GL 3.3 core, or the driver's own
+// OpenGL 1.1.
+enum class CaptureRenderer { portable, gl11 };
+
 struct CaptureOptions {
     DisplayMode mode;          // --mode DIGIT; the menu's fallback mode when not given
     std::vector<long long> at; // --at: readings in milliseconds, in the order given
@@ -16,6 +20,7 @@ struct CaptureOptions {
     long long to_ms;           // --to: end of the part kept (exclusive); -1 for the show's end
     std::string output;        // -o
     OutputKind output_kind;    // from the output name: a folder, or a video by extension
+    CaptureRenderer renderer;  // --renderer portable|gl11; portable when not given
 };
 
 enum class ParseOutcome { run, help, bad };

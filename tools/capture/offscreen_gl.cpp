@@ -1,14 +1,20 @@
 #include "tools/capture/offscreen_gl.h"
 
 #include <EGL/eglext.h>
-#include <GL/gl.h>
-#include <GL/glext.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <span>
 
 namespace {
+
+// OpenGL 1.1 state the ES 3 header does not name.
+constexpr GLenum gl11_point_size_range = 0x0B12;
+
+void* egl_proc(const char* name) {
+    return reinterpret_cast<void*>(eglGetProcAddress(name));
+}
 
 bool has_word(const char* list, const char* word) {
     if (list == nullptr) {
@@ -40,81 +46,71 @@ std::string egl_error_text(const char* what) {
     return std::string(what) + " failed (EGL error " + code + ")";
 }
 
-// The framebuffer-object entry points are not part of OpenGL 1.1: they come from the driver.
-struct FramebufferCalls {
-    PFNGLGENFRAMEBUFFERSPROC gen_framebuffers;
-    PFNGLBINDFRAMEBUFFERPROC bind_framebuffer;
-    PFNGLGENRENDERBUFFERSPROC gen_renderbuffers;
-    PFNGLBINDRENDERBUFFERPROC bind_renderbuffer;
-    PFNGLRENDERBUFFERSTORAGEPROC renderbuffer_storage;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebuffer_renderbuffer;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC check_framebuffer_status;
-    PFNGLDELETEFRAMEBUFFERSPROC delete_framebuffers;
-    PFNGLDELETERENDERBUFFERSPROC delete_renderbuffers;
+// The context kinds tried for an api, best first.
+struct ContextKind {
+    EGLenum api;       // eglBindAPI
+    EGLint renderable; // EGL_RENDERABLE_TYPE
+    const EGLint* attributes;
+    const char* name;
+    ShaderDialect dialect;
 };
 
-FramebufferCalls load_framebuffer_calls() {
-    FramebufferCalls calls{};
-    calls.gen_framebuffers =
-        reinterpret_cast<PFNGLGENFRAMEBUFFERSPROC>(eglGetProcAddress("glGenFramebuffers"));
-    calls.bind_framebuffer =
-        reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(eglGetProcAddress("glBindFramebuffer"));
-    calls.gen_renderbuffers =
-        reinterpret_cast<PFNGLGENRENDERBUFFERSPROC>(eglGetProcAddress("glGenRenderbuffers"));
-    calls.bind_renderbuffer =
-        reinterpret_cast<PFNGLBINDRENDERBUFFERPROC>(eglGetProcAddress("glBindRenderbuffer"));
-    calls.renderbuffer_storage =
-        reinterpret_cast<PFNGLRENDERBUFFERSTORAGEPROC>(eglGetProcAddress("glRenderbufferStorage"));
-    calls.framebuffer_renderbuffer = reinterpret_cast<PFNGLFRAMEBUFFERRENDERBUFFERPROC>(
-        eglGetProcAddress("glFramebufferRenderbuffer"));
-    calls.check_framebuffer_status = reinterpret_cast<PFNGLCHECKFRAMEBUFFERSTATUSPROC>(
-        eglGetProcAddress("glCheckFramebufferStatus"));
-    calls.delete_framebuffers =
-        reinterpret_cast<PFNGLDELETEFRAMEBUFFERSPROC>(eglGetProcAddress("glDeleteFramebuffers"));
-    calls.delete_renderbuffers =
-        reinterpret_cast<PFNGLDELETERENDERBUFFERSPROC>(eglGetProcAddress("glDeleteRenderbuffers"));
-    return calls;
-}
+constexpr EGLint es3_attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_NONE};
+constexpr EGLint core33_attributes[] = {EGL_CONTEXT_MAJOR_VERSION,
+                                        3,
+                                        EGL_CONTEXT_MINOR_VERSION,
+                                        3,
+                                        EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                        EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+                                        EGL_NONE};
+// Ask for the compatibility profile outright; an EGL without EGL_KHR_create_context gets the
+// plain request below, whose desktop context is a compatibility one anyway.
+constexpr EGLint compatibility_attributes[] = {
+    EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
 
-bool complete(const FramebufferCalls& c) {
-    return c.gen_framebuffers && c.bind_framebuffer && c.gen_renderbuffers && c.bind_renderbuffer &&
-           c.renderbuffer_storage && c.framebuffer_renderbuffer && c.check_framebuffer_status &&
-           c.delete_framebuffers && c.delete_renderbuffers;
-}
+constexpr ContextKind portable_kinds[] = {
+    {EGL_OPENGL_ES_API, EGL_OPENGL_ES3_BIT, es3_attributes, "OpenGL ES 3", ShaderDialect::es300},
+    {EGL_OPENGL_API, EGL_OPENGL_BIT, core33_attributes, "OpenGL 3.3 core", ShaderDialect::glsl330},
+};
+constexpr ContextKind gl11_kinds[] = {
+    {EGL_OPENGL_API, EGL_OPENGL_BIT, compatibility_attributes, "OpenGL compatibility",
+     ShaderDialect::glsl330},
+};
 
-EGLContext create_context(EGLDisplay display, EGLConfig config) {
-    // Ask for the compatibility profile outright; an EGL without EGL_KHR_create_context gets
-    // the plain request, whose desktop context is a compatibility one anyway.
-    const EGLint compatibility[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                    EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
-    EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, compatibility);
-    if (context == EGL_NO_CONTEXT) {
+EGLContext create_context(EGLDisplay display, EGLConfig config, const ContextKind& kind) {
+    EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, kind.attributes);
+    if (context == EGL_NO_CONTEXT && kind.attributes == compatibility_attributes) {
         context = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);
     }
     return context;
 }
 
-bool choose_config(EGLDisplay display, EGLint surface_type, EGLConfig* config) {
+bool choose_config(EGLDisplay display, EGLint surface_type, const ContextKind& kind,
+                   EGLConfig* config) {
+    // The portable renderer draws back to front against a depth buffer; OpenGL 1.1 needs none.
+    const EGLint depth = kind.attributes == compatibility_attributes ? 0 : 24;
     const EGLint attributes[] = {EGL_SURFACE_TYPE,
                                  surface_type,
                                  EGL_RENDERABLE_TYPE,
-                                 EGL_OPENGL_BIT,
+                                 kind.renderable,
                                  EGL_RED_SIZE,
                                  8,
                                  EGL_GREEN_SIZE,
                                  8,
                                  EGL_BLUE_SIZE,
                                  8,
+                                 EGL_DEPTH_SIZE,
+                                 depth,
                                  EGL_NONE};
     EGLint count = 0;
     return eglChooseConfig(display, attributes, config, 1, &count) == EGL_TRUE && count > 0;
 }
 
 // Pbuffer of the frame's size. Leaves the context current on success.
-bool open_with_pbuffer(OffscreenGl* gl, std::string* why) {
+bool open_with_pbuffer(OffscreenGl* gl, const ContextKind& kind, std::string* why) {
     EGLConfig config = nullptr;
-    if (!choose_config(gl->display, EGL_PBUFFER_BIT, &config)) {
-        *why = "no pbuffer configuration with 8-bit RGB for desktop OpenGL";
+    if (!choose_config(gl->display, EGL_PBUFFER_BIT, kind, &config)) {
+        *why = std::string("no pbuffer configuration with 8-bit RGB for ") + kind.name;
         return false;
     }
     const EGLint size[] = {EGL_WIDTH, gl->width, EGL_HEIGHT, gl->height, EGL_NONE};
@@ -123,9 +119,9 @@ bool open_with_pbuffer(OffscreenGl* gl, std::string* why) {
         *why = egl_error_text("eglCreatePbufferSurface");
         return false;
     }
-    gl->context = create_context(gl->display, config);
+    gl->context = create_context(gl->display, config, kind);
     if (gl->context == EGL_NO_CONTEXT) {
-        *why = egl_error_text("eglCreateContext");
+        *why = egl_error_text((std::string("eglCreateContext for ") + kind.name).c_str());
         eglDestroySurface(gl->display, gl->surface);
         gl->surface = EGL_NO_SURFACE;
         return false;
@@ -142,17 +138,17 @@ bool open_with_pbuffer(OffscreenGl* gl, std::string* why) {
 }
 
 // A context without any surface, drawing into a framebuffer object of the frame's size.
-bool open_with_framebuffer(OffscreenGl* gl, std::string* why) {
+bool open_with_framebuffer(OffscreenGl* gl, const ContextKind& kind, std::string* why) {
     if (!has_word(eglQueryString(gl->display, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context")) {
         *why += "; no surfaceless contexts either";
         return false;
     }
     EGLConfig config = nullptr;
-    if (!choose_config(gl->display, 0, &config)) {
-        *why += "; no configuration for desktop OpenGL";
+    if (!choose_config(gl->display, 0, kind, &config)) {
+        *why += std::string("; no configuration for ") + kind.name;
         return false;
     }
-    gl->context = create_context(gl->display, config);
+    gl->context = create_context(gl->display, config, kind);
     if (gl->context == EGL_NO_CONTEXT ||
         eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, gl->context) != EGL_TRUE) {
         *why += "; " + egl_error_text("surfaceless context");
@@ -162,25 +158,31 @@ bool open_with_framebuffer(OffscreenGl* gl, std::string* why) {
         }
         return false;
     }
-    const FramebufferCalls calls = load_framebuffer_calls();
-    bool made = complete(calls);
+    std::string missing;
+    bool made = load_gles3_functions(egl_proc, &gl->functions, &missing);
     if (made) {
-        calls.gen_framebuffers(1, &gl->framebuffer);
-        calls.bind_framebuffer(GL_FRAMEBUFFER, gl->framebuffer);
-        calls.gen_renderbuffers(1, &gl->renderbuffer);
-        calls.bind_renderbuffer(GL_RENDERBUFFER, gl->renderbuffer);
-        calls.renderbuffer_storage(GL_RENDERBUFFER, GL_RGBA8, gl->width, gl->height);
-        calls.framebuffer_renderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                                       gl->renderbuffer);
-        made = calls.check_framebuffer_status(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        const Gles3Functions& f = gl->functions;
+        f.GenFramebuffers(1, &gl->framebuffer);
+        f.BindFramebuffer(GL_FRAMEBUFFER, gl->framebuffer);
+        f.GenRenderbuffers(2, gl->renderbuffers);
+        f.BindRenderbuffer(GL_RENDERBUFFER, gl->renderbuffers[0]);
+        f.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, gl->width, gl->height);
+        f.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                  gl->renderbuffers[0]);
+        if (gl->api == OffscreenApi::portable) {
+            f.BindRenderbuffer(GL_RENDERBUFFER, gl->renderbuffers[1]);
+            f.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, gl->width, gl->height);
+            f.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                      gl->renderbuffers[1]);
+        }
+        made = f.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     }
     if (!made) {
-        *why += "; no usable framebuffer object";
+        *why += "; no usable framebuffer object" + (missing.empty() ? "" : ": " + missing);
         eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         eglDestroyContext(gl->display, gl->context);
         gl->context = EGL_NO_CONTEXT;
         gl->framebuffer = 0;
-        gl->renderbuffer = 0;
         return false;
     }
     return true;
@@ -200,35 +202,60 @@ bool open_on_display(EGLDisplay display, const char* platform, OffscreenGl* gl, 
     gl->context = EGL_NO_CONTEXT;
     gl->surface = EGL_NO_SURFACE;
     gl->framebuffer = 0;
-    gl->renderbuffer = 0;
-    if (eglBindAPI(EGL_OPENGL_API) != EGL_TRUE) {
-        *why = "desktop OpenGL is not offered";
+    gl->renderbuffers[0] = gl->renderbuffers[1] = 0;
+    std::string tried;
+    bool opened = false;
+    for (const ContextKind& kind : gl->api == OffscreenApi::portable
+                                       ? std::span<const ContextKind>(portable_kinds)
+                                       : std::span<const ContextKind>(gl11_kinds)) {
+        std::string kind_why;
+        if (eglBindAPI(kind.api) != EGL_TRUE) {
+            kind_why = std::string(kind.name) + " is not offered";
+        } else if (open_with_pbuffer(gl, kind, &kind_why) ||
+                   open_with_framebuffer(gl, kind, &kind_why)) {
+            gl->context_kind = kind.name;
+            gl->dialect = kind.dialect;
+            opened = true;
+            break;
+        }
+        tried += (tried.empty() ? "" : "; ") + kind_why;
+    }
+    if (!opened) {
+        *why = tried;
         eglTerminate(display);
         return false;
     }
-    if (!open_with_pbuffer(gl, why) && !open_with_framebuffer(gl, why)) {
-        eglTerminate(display);
+    std::string missing;
+    if (!load_gles3_functions(egl_proc, &gl->functions, &missing)) {
+        *why = gl->context_kind + " context lacks what it should offer: " + missing;
+        close_offscreen_gl(gl);
         return false;
     }
+    const Gles3Functions& f = gl->functions;
     gl->platform = platform;
-    const GLubyte* renderer = glGetString(GL_RENDERER);
+    const GLubyte* renderer = f.GetString(GL_RENDERER);
     gl->renderer = renderer != nullptr ? reinterpret_cast<const char*>(renderer) : "unknown";
     GLfloat smooth_range[2] = {1.0f, 1.0f};
-    glGetFloatv(GL_POINT_SIZE_RANGE, smooth_range);
+    if (gl->api == OffscreenApi::gl11) {
+        f.GetFloatv(gl11_point_size_range, smooth_range);
+    }
     gl->point_size_max = smooth_range[1];
-    glViewport(0, 0, gl->width, gl->height);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    f.Viewport(0, 0, gl->width, gl->height);
+    f.PixelStorei(GL_PACK_ALIGNMENT, 1);
     // A new colour buffer holds whatever memory it was given: start from black.
-    glClear(GL_COLOR_BUFFER_BIT);
+    f.ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    f.Clear(GL_COLOR_BUFFER_BIT);
     return true;
 }
 
 } // namespace
 
-bool open_offscreen_gl(int width, int height, OffscreenGl* gl, std::string* error) {
+bool open_offscreen_gl(int width, int height, OffscreenApi api, OffscreenGl* gl,
+                       std::string* error) {
     *gl = OffscreenGl{};
     gl->width = width;
     gl->height = height;
+    gl->api = api;
     const char* client_extensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
     const auto get_platform_display = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
         eglGetProcAddress("eglGetPlatformDisplayEXT"));
@@ -304,9 +331,8 @@ void close_offscreen_gl(OffscreenGl* gl) {
         return;
     }
     if (gl->framebuffer != 0) {
-        const FramebufferCalls calls = load_framebuffer_calls();
-        calls.delete_framebuffers(1, &gl->framebuffer);
-        calls.delete_renderbuffers(1, &gl->renderbuffer);
+        gl->functions.DeleteFramebuffers(1, &gl->framebuffer);
+        gl->functions.DeleteRenderbuffers(2, gl->renderbuffers);
     }
     eglMakeCurrent(gl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     if (gl->context != EGL_NO_CONTEXT) {
@@ -321,14 +347,21 @@ void close_offscreen_gl(OffscreenGl* gl) {
     *gl = OffscreenGl{};
 }
 
-void read_frame_rgb(const OffscreenGl& gl, std::vector<std::uint8_t>& rgb) {
-    const std::size_t row = static_cast<std::size_t>(gl.width) * 3;
-    rgb.resize(row * static_cast<std::size_t>(gl.height));
-    glReadPixels(0, 0, gl.width, gl.height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    for (std::size_t top = 0, bottom = static_cast<std::size_t>(gl.height) - 1; top < bottom;
-         ++top, --bottom) {
-        std::swap_ranges(rgb.begin() + static_cast<std::ptrdiff_t>(top * row),
-                         rgb.begin() + static_cast<std::ptrdiff_t>((top + 1) * row),
-                         rgb.begin() + static_cast<std::ptrdiff_t>(bottom * row));
+void read_frame_rgb(const OffscreenGl& gl, std::vector<std::uint8_t>& rgba,
+                    std::vector<std::uint8_t>& rgb) {
+    const auto width = static_cast<std::size_t>(gl.width);
+    const auto height = static_cast<std::size_t>(gl.height);
+    rgba.resize(width * height * 4);
+    rgb.resize(width * height * 3);
+    // RGBA is the one format every OpenGL ES reads back.
+    gl.functions.ReadPixels(0, 0, gl.width, gl.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    for (std::size_t y = 0; y < height; ++y) {
+        const std::uint8_t* in = rgba.data() + (height - 1 - y) * width * 4;
+        std::uint8_t* out = rgb.data() + y * width * 3;
+        for (std::size_t x = 0; x < width; ++x) {
+            out[x * 3] = in[x * 4];
+            out[x * 3 + 1] = in[x * 4 + 1];
+            out[x * 3 + 2] = in[x * 4 + 2];
+        }
     }
 }

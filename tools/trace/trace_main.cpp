@@ -3,10 +3,10 @@
 // Draws the frames of the given clock readings, in order and with one drift carried from frame
 // to frame as the show loop carries it, and prints every GL call as one line on stdout, between
 // the time lines the frames print themselves.
+#include "gl/record/gl_record.h"
 #include "scenes/drift_state.h"
 #include "timeline/draw_frame.h"
 #include "timeline/scene_clock.h"
-#include "tools/gl_record/gl_record.h"
 #include "tools/readings/readings.h"
 
 #include "app/menu.h"

@@ -1,4 +1,4 @@
-#include "tools/gl_record/gl_record.h"
+#include "gl/record/gl_record.h"
 
 #include <GL/gl.h>
 

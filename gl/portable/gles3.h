@@ -1,0 +1,80 @@
+// The OpenGL ES 3.0 functions the portable renderer (and the capture tool around it) calls, as a
+// table of pointers loaded at run time: from EGL, from a web runtime, or from a desktop GL 3.3
+// core context, which offers every one of them under the same name. Nothing here links a GL
+// library, and no ES function is declared by name, so the frame's own OpenGL 1.1 entry points
+// (glClear, glEnable, ...) can live in the same program without a clash.
+#pragma once
+
+#define GL_GLES_PROTOTYPES 0
+#include <GLES3/gl3.h>
+
+#include <string>
+
+// X(type, name): every function of the table, loaded as "gl" + name.
+#define DADADAZO_GLES3_FUNCTIONS(X)                                                                \
+    X(PFNGLATTACHSHADERPROC, AttachShader)                                                         \
+    X(PFNGLBINDBUFFERPROC, BindBuffer)                                                             \
+    X(PFNGLBINDFRAMEBUFFERPROC, BindFramebuffer)                                                   \
+    X(PFNGLBINDRENDERBUFFERPROC, BindRenderbuffer)                                                 \
+    X(PFNGLBINDVERTEXARRAYPROC, BindVertexArray)                                                   \
+    X(PFNGLBUFFERDATAPROC, BufferData)                                                             \
+    X(PFNGLBUFFERSUBDATAPROC, BufferSubData)                                                       \
+    X(PFNGLCHECKFRAMEBUFFERSTATUSPROC, CheckFramebufferStatus)                                     \
+    X(PFNGLCLEARPROC, Clear)                                                                       \
+    X(PFNGLCLEARCOLORPROC, ClearColor)                                                             \
+    X(PFNGLCOMPILESHADERPROC, CompileShader)                                                       \
+    X(PFNGLCREATEPROGRAMPROC, CreateProgram)                                                       \
+    X(PFNGLCREATESHADERPROC, CreateShader)                                                         \
+    X(PFNGLDELETEBUFFERSPROC, DeleteBuffers)                                                       \
+    X(PFNGLDELETEFRAMEBUFFERSPROC, DeleteFramebuffers)                                             \
+    X(PFNGLDELETEPROGRAMPROC, DeleteProgram)                                                       \
+    X(PFNGLDELETERENDERBUFFERSPROC, DeleteRenderbuffers)                                           \
+    X(PFNGLDELETESHADERPROC, DeleteShader)                                                         \
+    X(PFNGLDELETEVERTEXARRAYSPROC, DeleteVertexArrays)                                             \
+    X(PFNGLDEPTHFUNCPROC, DepthFunc)                                                               \
+    X(PFNGLDEPTHMASKPROC, DepthMask)                                                               \
+    X(PFNGLDISABLEPROC, Disable)                                                                   \
+    X(PFNGLDRAWELEMENTSPROC, DrawElements)                                                         \
+    X(PFNGLENABLEPROC, Enable)                                                                     \
+    X(PFNGLENABLEVERTEXATTRIBARRAYPROC, EnableVertexAttribArray)                                   \
+    X(PFNGLFINISHPROC, Finish)                                                                     \
+    X(PFNGLFRAMEBUFFERRENDERBUFFERPROC, FramebufferRenderbuffer)                                   \
+    X(PFNGLGENBUFFERSPROC, GenBuffers)                                                             \
+    X(PFNGLGENFRAMEBUFFERSPROC, GenFramebuffers)                                                   \
+    X(PFNGLGENRENDERBUFFERSPROC, GenRenderbuffers)                                                 \
+    X(PFNGLGENVERTEXARRAYSPROC, GenVertexArrays)                                                   \
+    X(PFNGLGETERRORPROC, GetError)                                                                 \
+    X(PFNGLGETFLOATVPROC, GetFloatv)                                                               \
+    X(PFNGLGETFRAMEBUFFERATTACHMENTPARAMETERIVPROC, GetFramebufferAttachmentParameteriv)           \
+    X(PFNGLGETINTEGERVPROC, GetIntegerv)                                                           \
+    X(PFNGLGETPROGRAMINFOLOGPROC, GetProgramInfoLog)                                               \
+    X(PFNGLGETPROGRAMIVPROC, GetProgramiv)                                                         \
+    X(PFNGLGETSHADERINFOLOGPROC, GetShaderInfoLog)                                                 \
+    X(PFNGLGETSHADERIVPROC, GetShaderiv)                                                           \
+    X(PFNGLGETSTRINGPROC, GetString)                                                               \
+    X(PFNGLGETUNIFORMLOCATIONPROC, GetUniformLocation)                                             \
+    X(PFNGLLINKPROGRAMPROC, LinkProgram)                                                           \
+    X(PFNGLMAPBUFFERRANGEPROC, MapBufferRange)                                                     \
+    X(PFNGLPIXELSTOREIPROC, PixelStorei)                                                           \
+    X(PFNGLREADPIXELSPROC, ReadPixels)                                                             \
+    X(PFNGLRENDERBUFFERSTORAGEPROC, RenderbufferStorage)                                           \
+    X(PFNGLSCISSORPROC, Scissor)                                                                   \
+    X(PFNGLSHADERSOURCEPROC, ShaderSource)                                                         \
+    X(PFNGLUNIFORM1FPROC, Uniform1f)                                                               \
+    X(PFNGLUNIFORM2FPROC, Uniform2f)                                                               \
+    X(PFNGLUNMAPBUFFERPROC, UnmapBuffer)                                                           \
+    X(PFNGLUSEPROGRAMPROC, UseProgram)                                                             \
+    X(PFNGLVERTEXATTRIBPOINTERPROC, VertexAttribPointer)                                           \
+    X(PFNGLVIEWPORTPROC, Viewport)
+
+struct Gles3Functions {
+#define DADADAZO_GLES3_MEMBER(type, name) type name;
+    DADADAZO_GLES3_FUNCTIONS(DADADAZO_GLES3_MEMBER)
+#undef DADADAZO_GLES3_MEMBER
+};
+
+using GlProcLoader = void* (*)(const char* name);
+
+// Fills `functions` through `load`; when one is missing stores its name in `error` and returns
+// false.
+bool load_gles3_functions(GlProcLoader load, Gles3Functions* functions, std::string* error);

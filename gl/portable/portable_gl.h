@@ -1,0 +1,42 @@
+// The frame's OpenGL 1.1 calls drawn on OpenGL ES 3.0, WebGL 2 or desktop GL 3.3 core.
+//
+// The renderer keeps the fixed-function state the frame uses (modelview matrix stack, current
+// colour, point size, line width, smooth points), transforms each vertex as OpenGL 1.1 does, and
+// batches every point and line of a frame as a screen-space quad: a round point is a square
+// whose fragments outside the disc are dropped, a wide line the parallelogram of OpenGL's wide
+// aliased lines. Where the drawable has a depth buffer, a batch is drawn back to front in reverse
+// order with a depth test, so hidden fragments are rejected before shading; the picture is the
+// same as drawing in order.
+#pragma once
+
+#include "gl/portable/gles3.h"
+
+#include <string>
+
+// Round points are drawn at most this many pixels across, as Mesa's software renderer draws
+// them, so that the live show, the capture and the web show agree at the final swell.
+constexpr float portable_point_size_limit = 255.0f;
+
+enum class ShaderDialect { es300, glsl330 }; // "#version 300 es" or "#version 330 core"
+
+struct PortableGl;
+
+// Needs a current context of that kind whose drawable is width x height. nullptr + error on
+// failure (shader compile/link log included).
+PortableGl* portable_gl_open(const Gles3Functions& functions, ShaderDialect dialect, int width,
+                             int height, std::string* error);
+
+// From now on the frame's GL 1.1 entry points (from dadadazo_gl_record) draw through `renderer`;
+// nullptr discards them.
+void portable_gl_make_current(PortableGl* renderer);
+
+// Draws everything batched so far; call before swapping buffers or reading pixels.
+void portable_gl_finish_frame(PortableGl* renderer);
+
+void portable_gl_close(PortableGl* renderer);
+
+// The point size last set through glPointSize, before the limit above is applied.
+float portable_gl_point_size(const PortableGl* renderer);
+
+// Whether batches are drawn in reverse order against a depth buffer (the drawable has one).
+bool portable_gl_uses_depth(const PortableGl* renderer);
