@@ -2,10 +2,26 @@
 // object the page puts at Module.page (see index.html), and standard input that waits for the
 // page's first key.
 mergeInto(LibraryManager.library, {
+  // main's return value ends the program. Once main has been suspended (by a sleep or a read),
+  // the runtime no longer sees what it returns: the last resumption hands it over here instead,
+  // and exit() passes it on to the page's Module.onExit.
+  $dadadazoReportMainStatus__deps: ['$Asyncify'],
+  $dadadazoReportMainStatus__postset: 'addOnPreMain(dadadazoReportMainStatus);',
+  $dadadazoReportMainStatus: function() {
+    Asyncify.asyncPromiseHandlers = {
+      resolve: function(status) {
+        exit(status);
+      },
+      reject: function(error) {
+        throw error;
+      },
+    };
+  },
+
   // Standard input is the keyboard of the page: a read waits (through Asyncify, so the browser
   // keeps running) until a key is typed, then returns that one character. Every other file
   // descriptor reads as Emscripten's own fd_read does.
-  fd_read__deps: ['$SYSCALLS', '$Asyncify'],
+  fd_read__deps: ['$SYSCALLS', '$Asyncify', '$dadadazoReportMainStatus'],
   fd_read__sig: 'iiiii',
   fd_read: function(fd, iov, iovcnt, pnum) {
     if (fd !== 0) {

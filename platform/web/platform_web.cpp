@@ -1,8 +1,11 @@
-// The platform in a web page: the canvas "#screen" with a WebGL 2 context is the window, the
-// page's keys, close button and full-screen state are its messages, Web Audio plays the music
-// and Asyncify lets the show's sleeps (and its read of standard input) yield to the browser.
-// The page itself (index.html) owns the DOM; this file reaches it through page_bridge.js.
+// The platform in a web page: the canvas "#screen" with a WebGL 2 context is the window, and the
+// portable renderer draws the frame's OpenGL 1.1 calls on it. The page's keys, close button and
+// full-screen state are the window's messages, Web Audio plays the music and Asyncify lets the
+// show's sleeps (and its read of standard input) yield to the browser. The page itself
+// (index.html) owns the DOM; this file reaches it through page_bridge.js.
 #include "platform/platform.h"
+
+#include "gl/portable/portable_gl.h"
 
 #include <emscripten.h>
 #include <emscripten/html5.h>
@@ -24,14 +27,15 @@ namespace {
 constexpr char canvas_selector[] = "#screen";
 
 // What dadadazo_page_take_event reports.
+// 1 is any other message (a key other than Esc): taken, and nothing more.
 constexpr int page_no_event = 0;
-constexpr int page_other_event = 1;
 constexpr int page_quit_request = 2; // Esc, the close button, or leaving full screen
 
 } // namespace
 
 struct PlatformWindow {
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
+    PortableGl* renderer = nullptr;
     bool quit_posted = false;
     bool closed = false;
 };
@@ -43,8 +47,16 @@ void release_window(PlatformWindow& window) {
         return;
     }
     window.closed = true;
+    portable_gl_make_current(nullptr);
+    portable_gl_close(window.renderer);
+    window.renderer = nullptr;
     // The context stays: the canvas keeps showing the last frame once the show is over.
     dadadazo_page_close_screen();
+}
+
+// Emscripten's WebGL functions by their OpenGL ES names.
+void* webgl_proc(const char* name) {
+    return emscripten_webgl_get_proc_address(name);
 }
 
 } // namespace
@@ -82,8 +94,25 @@ PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& 
     }
     emscripten_webgl_make_context_current(context);
 
+    Gles3Functions functions{};
+    std::string reason;
+    PortableGl* renderer = nullptr;
+    if (load_gles3_functions(webgl_proc, &functions, &reason)) {
+        functions.Viewport(0, 0, mode.width, mode.height);
+        renderer =
+            portable_gl_open(functions, ShaderDialect::es300, mode.width, mode.height, &reason);
+    }
+    if (renderer == nullptr) {
+        *error = "cannot open a window: WebGL 2 cannot draw the frame: " + reason;
+        emscripten_webgl_destroy_context(context);
+        dadadazo_page_close_screen();
+        return nullptr;
+    }
+    portable_gl_make_current(renderer);
+
     auto* window = new PlatformWindow;
     window->context = context;
+    window->renderer = renderer;
     return window;
 }
 
@@ -118,8 +147,11 @@ PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
     return PumpResult::handled;
 }
 
-void platform_swap_buffers(PlatformWindow*) {
+void platform_swap_buffers(PlatformWindow* window) {
     // The browser presents the canvas when the show next yields (its pause after each frame).
+    if (window->renderer != nullptr) {
+        portable_gl_finish_frame(window->renderer);
+    }
 }
 
 void platform_close_window(PlatformWindow* window) {
