@@ -127,3 +127,40 @@ export async function waitFor(check, limitMs, describe) {
 export function sleep(ms) {
   return new Promise((wake) => setTimeout(wake, ms));
 }
+
+// The command line every web test takes: --site FOLDER (the built page), --modules FOLDER
+// (node_modules with puppeteer-core) and whatever else the test names ("--capture TOOL").
+export function testArguments(argv = process.argv.slice(2)) {
+  const options = {};
+  for (let i = 0; i < argv.length; i += 2) {
+    if (!argv[i].startsWith('--') || i + 1 >= argv.length) {
+      throw new Error(`expected --NAME VALUE pairs, got ${argv.slice(i).join(' ')}`);
+    }
+    options[argv[i].slice(2)] = argv[i + 1];
+  }
+  for (const needed of ['site', 'modules']) {
+    if (!options[needed]) throw new Error(`--${needed} FOLDER is missing`);
+  }
+  return options;
+}
+
+// What the page's canvas holds now: its size, how many pixels are not black, and a checksum
+// of every pixel (to see whether it still changes).
+export function canvasSummary(page) {
+  return page.evaluate(() => {
+    const screen = document.getElementById('screen');
+    const copy = document.createElement('canvas');
+    copy.width = screen.width;
+    copy.height = screen.height;
+    const context = copy.getContext('2d');
+    context.drawImage(screen, 0, 0);
+    const pixels = context.getImageData(0, 0, copy.width, copy.height).data;
+    let lit = 0;
+    let sum = 0;
+    for (let i = 0; i < pixels.length; i += 4) {
+      if (pixels[i] || pixels[i + 1] || pixels[i + 2]) lit++;
+      sum = (sum * 31 + pixels[i] + pixels[i + 1] * 7 + pixels[i + 2] * 13) % 2147483647;
+    }
+    return {width: screen.width, height: screen.height, lit, sum};
+  });
+}
