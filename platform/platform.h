@@ -35,7 +35,8 @@ bool platform_register_class(const PlatformStartup& startup, std::string* error)
 PlatformWindow* platform_open_window(const PlatformStartup& startup, const DisplayMode& mode,
                                      std::string* error);
 
-// Starts `file` playing from its beginning, looping until the process ends, in the background.
+// Starts `file` (a path; a relative one from the working folder) playing from its beginning,
+// looping until the process ends, in the background.
 // Never blocks the caller and never fails loudly: problems leave the show silent.
 void platform_start_music(PlatformWindow* window, const char* file);
 

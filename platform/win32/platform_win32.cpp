@@ -177,7 +177,12 @@ PlatformWindow* platform_open_window(const PlatformStartup& startup, const Displ
 }
 
 void platform_start_music(PlatformWindow*, const char* file) {
-    PlaySoundA(file, nullptr, SND_FILENAME | SND_LOOP | SND_ASYNC);
+    // PlaySound looks for a bare file name in the program's folder before the working folder;
+    // the working folder's file must win, so the name is made a full path first.
+    char full_path[MAX_PATH];
+    const DWORD length = GetFullPathNameA(file, MAX_PATH, full_path, nullptr);
+    const bool resolved = length != 0 && length < MAX_PATH;
+    PlaySoundA(resolved ? full_path : file, nullptr, SND_FILENAME | SND_LOOP | SND_ASYNC);
 }
 
 long long platform_clock_ms() {

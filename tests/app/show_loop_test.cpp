@@ -199,14 +199,14 @@ TEST(ShowLoop, DrainsABurstOfMessagesBeforeTheNextFrame) {
 
 TEST(ShowLoop, QuitReleasesTheWindowAndReturnsTheQuitCode) {
     reset();
-    script.clock_readings = {0, 20};
+    script.clock_readings = {0};
     script.messages = {PumpResult::quit};
     EXPECT_EQ(run_show_loop(&script.window, mode_800), 0);
     EXPECT_EQ(script.log.back(), "close");
     EXPECT_TRUE(script.frames.empty());
 
     reset();
-    script.clock_readings = {0, 20};
+    script.clock_readings = {0};
     script.messages = {PumpResult::quit};
     script.quit_code = 3;
     EXPECT_EQ(run_show_loop(&script.window, mode_800), 3);
@@ -259,7 +259,7 @@ class RunDemo : public ::testing::Test {
 };
 
 TEST_F(RunDemo, RegistersAsksOpensRunsAndFinishes) {
-    script.clock_readings = {0, 20};
+    script.clock_readings = {0};
     script.messages = {PumpResult::quit};
     EXPECT_EQ(run_demo(nullptr, nullptr, "", 0), 0);
     const std::vector<std::string> expected = {

@@ -1,0 +1,33 @@
+# `cpack` in a build folder: a Debian package and a relocatable .tar.gz from a Linux build, a
+# .zip from the Windows build. Packages are written to <build>/packages/.
+set(CPACK_PACKAGE_NAME dadadazo)
+set(CPACK_PACKAGE_VERSION ${DADADAZO_VERSION})
+set(CPACK_PACKAGE_VENDOR "dadadazo developers")
+set(CPACK_PACKAGE_CONTACT "dadadazo developers <dadadazo@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "61-second show of points and lines to a polka")
+# Lines under 80 characters, as Debian's tools expect of a package's description.
+set(CPACK_PACKAGE_DESCRIPTION
+    "A self-running audiovisual show: pick a display mode from the console\n"
+    "menu, and five point-and-line scenes, drawn with OpenGL 1.1, play to a\n"
+    "generated polka. Comes with dadadazo-capture, which renders the show's\n"
+    "frames to PNG pictures or a video without a window, and dadadazo-trace,\n"
+    "which prints the OpenGL calls of any frame.")
+string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_GENERATOR DEB TGZ)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Not "games": Debian keeps those in /usr/games, and the show finds its data from bin/.
+  set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # Videos from dadadazo-capture go through ffmpeg.
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ffmpeg")
+endif()
+
+include(CPack)

@@ -1,0 +1,171 @@
+// What the packaging tests need of sound files:
+//
+//   audio_check write WAV           writes a two-second PCM WAV (44.1 kHz, 16-bit stereo) whose
+//                                   samples differ from the polka's and from silence
+//   audio_check played WAV RAW MIN  exit status 0 when the raw samples a sound driver wrote
+//                                   (RAW) are the samples of WAV from its first sound on: at
+//                                   least MIN bytes of them, and nothing else. Silence before
+//                                   the first sound (a device started before the music) is
+//                                   skipped in both.
+//
+// Exit status 1 with the reason on stderr when they differ, 2 for bad arguments or files.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+bool read_file(const char* path, Bytes* bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+std::uint32_t little_endian_32(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+void put_32(Bytes* bytes, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        bytes->push_back(static_cast<unsigned char>(value >> shift));
+    }
+}
+
+void put_16(Bytes* bytes, std::uint16_t value) {
+    bytes->push_back(static_cast<unsigned char>(value));
+    bytes->push_back(static_cast<unsigned char>(value >> 8));
+}
+
+// The "data" chunk of a RIFF WAVE file, or false when there is none.
+bool wav_samples(const Bytes& file, std::size_t* offset, std::size_t* length) {
+    if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
+        std::memcmp(file.data() + 8, "WAVE", 4) != 0) {
+        return false;
+    }
+    std::size_t at = 12;
+    while (at + 8 <= file.size()) {
+        const std::size_t size = little_endian_32(file.data() + at + 4);
+        if (std::memcmp(file.data() + at, "data", 4) == 0) {
+            *offset = at + 8;
+            *length = size <= file.size() - *offset ? size : file.size() - *offset;
+            return true;
+        }
+        at += 8 + size + (size & 1); // chunks are padded to an even size
+    }
+    return false;
+}
+
+std::size_t first_sound(const unsigned char* bytes, std::size_t length) {
+    std::size_t at = 0;
+    while (at < length && bytes[at] == 0) {
+        ++at;
+    }
+    return at;
+}
+
+int write_wav(const char* path) {
+    constexpr std::uint32_t rate = 44100;
+    constexpr std::uint32_t frames = 2 * rate;
+    Bytes file;
+    const auto text = [&](const char* four) { file.insert(file.end(), four, four + 4); };
+    text("RIFF");
+    put_32(&file, 36 + frames * 4);
+    text("WAVE");
+    text("fmt ");
+    put_32(&file, 16);
+    put_16(&file, 1); // PCM
+    put_16(&file, 2);
+    put_32(&file, rate);
+    put_32(&file, rate * 4);
+    put_16(&file, 4);
+    put_16(&file, 16);
+    text("data");
+    put_32(&file, frames * 4);
+    // Two saw waves, never zero, a little out of step with each other.
+    for (std::uint32_t frame = 0; frame < frames; ++frame) {
+        put_16(&file, static_cast<std::uint16_t>(1000 + frame * 37 % 20000));
+        put_16(&file, static_cast<std::uint16_t>(-1000 - static_cast<int>(frame * 53 % 20000)));
+    }
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(file.data()),
+              static_cast<std::streamsize>(file.size()));
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "audio_check: cannot write %s\n", path);
+        return 2;
+    }
+    return 0;
+}
+
+int check_played(const char* wav_path, const char* raw_path, std::size_t minimum) {
+    Bytes wav;
+    Bytes raw;
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    if (!read_file(wav_path, &wav) || !wav_samples(wav, &offset, &length)) {
+        std::fprintf(stderr, "audio_check: %s is not a WAV file that can be read\n", wav_path);
+        return 2;
+    }
+    if (!read_file(raw_path, &raw)) {
+        std::fprintf(stderr, "audio_check: cannot read %s\n", raw_path);
+        return 2;
+    }
+    const unsigned char* samples = wav.data() + offset;
+    const std::size_t wav_start = first_sound(samples, length);
+    if (wav_start == length) {
+        std::fprintf(stderr, "audio_check: %s holds only silence\n", wav_path);
+        return 2;
+    }
+    const std::size_t raw_start = first_sound(raw.data(), raw.size());
+    const std::size_t played = raw.size() - raw_start;
+    std::fprintf(stderr,
+                 "%zu bytes written, %zu of them sound; the file holds %zu bytes of "
+                 "samples, sound from byte %zu\n",
+                 raw.size(), played, length, wav_start);
+    if (played < minimum) {
+        std::fprintf(stderr, "audio_check: fewer than %zu bytes of sound were written\n", minimum);
+        return 1;
+    }
+    // One pass through the file: how a player joins the end to the start is its own affair.
+    const std::size_t compared = std::min(played, length - wav_start);
+    for (std::size_t i = 0; i < compared; ++i) {
+        if (raw[raw_start + i] != samples[wav_start + i]) {
+            std::fprintf(stderr,
+                         "audio_check: byte %zu of the sound differs from byte %zu of the "
+                         "file's samples (%u, not %u)\n",
+                         i, wav_start + i, raw[raw_start + i], samples[wav_start + i]);
+            return 1;
+        }
+    }
+    std::fprintf(stderr, "the first %zu bytes of sound are the file's samples\n", compared);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "write") == 0) {
+        return write_wav(argv[2]);
+    }
+    if (argc == 5 && std::strcmp(argv[1], "played") == 0) {
+        char* end = nullptr;
+        const unsigned long long minimum = std::strtoull(argv[4], &end, 10);
+        if (end != argv[4] && *end == '\0') {
+            return check_played(argv[2], argv[3], static_cast<std::size_t>(minimum));
+        }
+    }
+    std::fprintf(stderr, "usage: audio_check write WAV | audio_check played WAV RAW MIN\n");
+    return 2;
+}

@@ -1,0 +1,317 @@
+#!/usr/bin/env bash
+# The packages scripts/package.sh makes, and the shows they install.
+#
+#   packaging_test.sh prepare SOURCE WORK   scripts/package.sh into WORK/out (the release and
+#                                           Windows trees, the three packages) and a fresh wine
+#                                           prefix in WORK/wineprefix
+#   packaging_test.sh deb WORK              the .deb's files and dependencies; lintian
+#   packaging_test.sh tarball WORK          the .tar.gz's files, the same as the .deb's
+#   packaging_test.sh pages WORK            man -l renders each manual page without warnings;
+#                                           the desktop entry and the icon
+#   packaging_test.sh zip WORK              the .zip's files
+#   packaging_test.sh installed-show WORK AUDIO_CHECK
+#                                           install into a prefix, move it: from an empty folder
+#                                           the show plays the installed polka; a WAV in the
+#                                           working folder wins
+#   packaging_test.sh windows-show WORK AUDIO_CHECK
+#                                           the unpacked .zip under wine: the WAV beside the
+#                                           program plays; a WAV in the working folder wins
+#
+# AUDIO_CHECK is the audio_check tool: it writes a WAV of its own and compares the samples a
+# sound driver wrote with a file's. The shows run on a virtual X server with sound going to a
+# file: SDL's disk driver, or for wine an ALSA device that writes to a file.
+set -euo pipefail
+
+command=$1
+if [ "$command" = prepare ]; then
+    source_dir=$2
+    work=$3
+else
+    work=$2
+    audio_check=${3:-}
+fi
+out=$work/out
+version=1.0.0
+deb=$out/dadadazo_${version}_amd64.deb
+tarball=$out/dadadazo-$version-Linux.tar.gz
+zip=$out/dadadazo-$version-win64.zip
+polka=$out/release/generated/tarmelipolkka.wav
+
+export WINEPREFIX=$work/wineprefix
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
+
+# What every Linux package holds, below its prefix.
+installed_files=(
+    bin/dadadazo
+    bin/dadadazo-capture
+    bin/dadadazo-trace
+    share/dadadazo/tarmelipolkka.wav
+    share/man/man6/dadadazo.6.gz
+    share/man/man1/dadadazo-capture.1.gz
+    share/man/man1/dadadazo-trace.1.gz
+    share/applications/dadadazo.desktop
+    share/icons/hicolor/256x256/apps/dadadazo.png
+    share/doc/dadadazo/README.md
+    share/doc/dadadazo/copyright
+)
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+run_dir=
+xvfb_pid=
+cleanup() {
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    if [ -n "$run_dir" ]; then
+        rm -rf "$run_dir"
+    fi
+}
+trap cleanup EXIT
+
+new_run_dir() {
+    run_dir=$(mktemp -d "$work/run.XXXXXX")
+}
+
+# An X server of its own on a free display.
+start_xvfb() {
+    Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp -noreset 9>"$run_dir/display" \
+        2>"$run_dir/xvfb.log" &
+    xvfb_pid=$!
+    for _ in $(seq 200); do
+        if [ -s "$run_dir/display" ]; then
+            export DISPLAY=":$(head -n 1 "$run_dir/display")"
+            return
+        fi
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    cat "$run_dir/xvfb.log" >&2
+    fail "Xvfb did not start"
+}
+
+# Checks that every file of a package is in the listing LIST (one path a line, prefix PREFIX).
+check_listing() {
+    local list=$1 prefix=$2 what=$3 file
+    for file in "${installed_files[@]}"; do
+        grep -q -x -F "$prefix$file" "$list" || fail "$what holds no $prefix$file"
+    done
+    echo "$what holds all ${#installed_files[@]} files"
+}
+
+prepare() {
+    [ -x "$(command -v wine)" ] || fail "wine is not installed (scripts/install-deps.sh)"
+    mkdir -p "$work"
+    rm -f "$out"/*.deb "$out"/*.tar.gz "$out"/*.zip
+    bash "$source_dir/scripts/package.sh" "$out"
+    for file in "$deb" "$tarball" "$zip"; do
+        [ -f "$file" ] || fail "package.sh made no $(basename "$file")"
+    done
+
+    # A fresh prefix whose sound goes through ALSA (not a PulseAudio server that may be running);
+    # wine manages its windows itself, as there is no window manager.
+    if [ -d "$WINEPREFIX" ]; then
+        timeout -k 10 30 wineserver -k >/dev/null 2>&1 || true
+        timeout -k 10 30 wineserver -w || true
+    fi
+    rm -rf "$WINEPREFIX"
+    timeout -k 10 180 wineboot --init >/dev/null 2>&1 || fail "wineboot failed"
+    timeout -k 10 60 wineserver -w
+    timeout -k 10 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+        >/dev/null 2>&1 || fail "cannot set the X11 driver's Managed value"
+    timeout -k 10 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f \
+        >/dev/null 2>&1 || fail "cannot choose wine's ALSA driver"
+    timeout -k 10 60 wineserver -w
+}
+
+deb() {
+    new_run_dir
+    dpkg-deb -c "$deb" | awk '{ print $NF }' | sed 's|^\./||' >"$run_dir/list"
+    check_listing "$run_dir/list" usr/ "the .deb"
+    local depends
+    depends=$(dpkg-deb -f "$deb" Depends)
+    echo "Depends: $depends"
+    # From dpkg-shlibdeps: the libraries the programs link, with versions.
+    for library in libsdl2-2.0-0 libc6 libpng16-16 libegl1; do
+        grep -q -E "(^|, )$library( \(|,|$)" <<<"$depends" ||
+            fail "the .deb does not depend on $library"
+    done
+    local status=0
+    lintian --fail-on error "$deb" >"$run_dir/lintian" 2>&1 || status=$?
+    grep -v '^running with root privileges' "$run_dir/lintian" || true
+    grep -q '^E:' "$run_dir/lintian" && fail "lintian reports errors"
+    [ "$status" -eq 0 ] || fail "lintian ended with status $status"
+    echo "lintian: no errors"
+}
+
+tarball() {
+    new_run_dir
+    local top=dadadazo-$version-Linux/
+    tar -tzf "$tarball" >"$run_dir/list"
+    check_listing "$run_dir/list" "$top" "the .tar.gz"
+    # Everything lies in one folder, so the tree unpacks as a whole wherever it goes.
+    if grep -v -q "^$top" "$run_dir/list"; then
+        grep -v "^$top" "$run_dir/list" | head -n 5 >&2
+        fail "the .tar.gz holds files outside $top"
+    fi
+    tar -xzf "$tarball" -C "$run_dir"
+    cmp "$run_dir/$top/share/dadadazo/tarmelipolkka.wav" "$polka" ||
+        fail "the tarball's polka is not the one the build rendered"
+    [ -x "$run_dir/$top/bin/dadadazo" ] || fail "the tarball's show is not executable"
+}
+
+pages() {
+    new_run_dir
+    dpkg-deb -x "$deb" "$run_dir/root"
+    local page
+    for page in man6/dadadazo.6.gz man1/dadadazo-capture.1.gz man1/dadadazo-trace.1.gz; do
+        LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$run_dir/root/usr/share/man/$page" \
+            >"$run_dir/page" 2>"$run_dir/warnings" || fail "man -l $page failed"
+        if [ -s "$run_dir/warnings" ]; then
+            cat "$run_dir/warnings" >&2
+            fail "man -l $page warns"
+        fi
+        grep -q '^NAME' "$run_dir/page" && grep -q '^SYNOPSIS' "$run_dir/page" ||
+            fail "$page has no NAME or SYNOPSIS section"
+        echo "$page: $(wc -l <"$run_dir/page") lines"
+    done
+    # The show's page says where the music comes from.
+    LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$run_dir/root/usr/share/man/man6/dadadazo.6.gz" |
+        grep -q 'share/dadadazo/tarmelipolkka.wav' ||
+        fail "the show's page does not name the installed polka"
+
+    local entry=$run_dir/root/usr/share/applications/dadadazo.desktop
+    desktop-file-validate "$entry" || fail "the desktop entry does not validate"
+    # The menu reads from a console: the entry must open a terminal.
+    grep -q -x 'Terminal=true' "$entry" || fail "the desktop entry opens no terminal"
+    grep -q -x 'Exec=dadadazo' "$entry" || fail "the desktop entry does not start dadadazo"
+    file "$run_dir/root/usr/share/icons/hicolor/256x256/apps/dadadazo.png" |
+        grep -q 'PNG image data, 256 x 256' || fail "the icon is not a 256x256 PNG"
+    echo "desktop entry and icon: fine"
+}
+
+zip_contents() {
+    new_run_dir
+    local top=dadadazo-$version-win64/ file
+    unzip -Z1 "$zip" >"$run_dir/list"
+    for file in dadadazo.exe tarmelipolkka.wav README.md; do
+        grep -q -x -F "$top$file" "$run_dir/list" || fail "the .zip holds no $top$file"
+    done
+    # The Windows build renders the polka itself; the bytes are the Linux build's.
+    unzip -q "$zip" -d "$run_dir"
+    cmp "$run_dir/$top/tarmelipolkka.wav" "$polka" ||
+        fail "the zip's polka differs from the Linux build's"
+    echo "the .zip holds $(wc -l <"$run_dir/list") files"
+}
+
+# Waits until FILE holds at least BYTES bytes while process PID runs; at most LIMIT seconds.
+wait_for_sound() {
+    local file=$1 bytes=$2 pid=$3 limit=$4 started=$SECONDS size=0
+    while [ $((SECONDS - started)) -lt "$limit" ]; do
+        size=$(stat -c %s "$file" 2>/dev/null || echo 0)
+        [ "$size" -ge "$bytes" ] && return 0
+        if grep -q 'playing without sound' "$run_dir/err" 2>/dev/null; then
+            cat "$run_dir/err" >&2
+            fail "the show plays without sound"
+        fi
+        kill -0 "$pid" 2>/dev/null || {
+            cat "$run_dir/err" >&2
+            fail "the show ended with $size bytes of sound written"
+        }
+        sleep 0.2
+    done
+    cat "$run_dir/err" >&2
+    fail "$size bytes of sound after $limit s"
+}
+
+# Two seconds of 44.1 kHz 16-bit stereo: enough to see the start of the music.
+sound_bytes=352800
+
+# Runs the installed show from FOLDER (menu choice 8) with SDL's disk audio until two seconds
+# of sound are written; stops it as a window manager would (SIGTERM); checks the samples against
+# EXPECTED.
+play_installed() {
+    local show=$1 folder=$2 expected=$3 raw=$run_dir/sound.raw
+    rm -f "$raw"
+    # $! is timeout's process, which passes a SIGTERM on to the show.
+    printf '8\n' | (cd "$folder" && exec env SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$raw" \
+        timeout -k 5 150 "$show" >"$run_dir/out" 2>"$run_dir/err") &
+    local pid=$!
+    wait_for_sound "$raw" "$sound_bytes" "$pid" 120
+    kill -TERM "$pid" 2>/dev/null || true
+    local status=0
+    wait "$pid" || status=$?
+    cat "$run_dir/err" >&2
+    [ "$status" -eq 0 ] || fail "the show ended with status $status"
+    "$audio_check" played "$expected" "$raw" $((sound_bytes / 2)) || fail "not the expected music"
+}
+
+installed_show() {
+    new_run_dir
+    start_xvfb
+    cmake --install "$out/release" --prefix "$run_dir/first place" >/dev/null
+    # Moved as a whole: the show finds its data from where it lies now.
+    mv "$run_dir/first place" "$run_dir/moved"
+    local show=$run_dir/moved/bin/dadadazo
+    mkdir "$run_dir/empty" "$run_dir/own"
+    echo "From an empty folder:"
+    play_installed "$show" "$run_dir/empty" "$run_dir/moved/share/dadadazo/tarmelipolkka.wav"
+
+    echo "With a WAV of its own in the working folder:"
+    "$audio_check" write "$run_dir/own/tarmelipolkka.wav"
+    play_installed "$show" "$run_dir/own" "$run_dir/own/tarmelipolkka.wav"
+}
+
+# Runs the Windows program from FOLDER under wine with its sound written to a file by ALSA until
+# two seconds of sound are there, then ends it; checks the samples against EXPECTED.
+play_windows() {
+    local program=$1 folder=$2 expected=$3 raw=$run_dir/sound.raw
+    rm -f "$raw"
+    mkdir -p "$run_dir/home"
+    cat >"$run_dir/home/.asoundrc" <<EOF
+pcm.!default {
+  type file
+  slave.pcm "null"
+  file "$raw"
+  format "raw"
+}
+EOF
+    printf '8\n' | (cd "$folder" && exec env HOME="$run_dir/home" timeout -k 5 150 wine "$program" \
+        >"$run_dir/out" 2>"$run_dir/err") &
+    local pid=$!
+    wait_for_sound "$raw" "$sound_bytes" "$pid" 120
+    timeout -k 10 30 wineserver -k >/dev/null 2>&1 || true
+    wait "$pid" || true
+    timeout -k 10 30 wineserver -w || true
+    "$audio_check" played "$expected" "$raw" $((sound_bytes / 2)) || fail "not the expected music"
+}
+
+windows_show() {
+    new_run_dir
+    start_xvfb
+    unzip -q "$zip" -d "$run_dir/unpacked here"
+    local program="$run_dir/unpacked here/dadadazo-$version-win64/dadadazo.exe"
+    mkdir "$run_dir/empty" "$run_dir/own"
+    echo "From an empty folder:"
+    play_windows "$program" "$run_dir/empty" "$(dirname "$program")/tarmelipolkka.wav"
+    echo "With a WAV of its own in the working folder:"
+    "$audio_check" write "$run_dir/own/tarmelipolkka.wav"
+    play_windows "$program" "$run_dir/own" "$run_dir/own/tarmelipolkka.wav"
+}
+
+case $command in
+prepare) prepare ;;
+deb) deb ;;
+tarball) tarball ;;
+pages) pages ;;
+zip) zip_contents ;;
+installed-show) installed_show ;;
+windows-show) windows_show ;;
+*) fail "unknown command $command" ;;
+esac
