@@ -142,6 +142,9 @@ test('the menu, mode 8 in the page, time lines, a bounded console, Esc', async (
     assert.ok(panel.length <= 400 && panel.length >= 200, `the panel keeps ${panel.length} lines`);
     assert.equal(lines.filter(([, text]) => text.startsWith('dadadazo:')).length, 0,
       describeLines(lines));
+    await waitFor(() => page.evaluate(() => document.body.dataset.music), loadLimitMs,
+      async () => 'the music neither plays nor says why');
+    assert.equal(await page.evaluate(() => document.body.dataset.music), 'playing');
 
     await page.keyboard.press('Escape');
     assert.equal(await waitForExit(page), '0');
@@ -229,6 +232,7 @@ test('without its music the show says why in one line and plays on', async () =>
     assert.deepEqual(said,
       ['dadadazo: playing without sound: tarmelipolkka.wav: HTTP 404 Not Found']);
     assert.ok((await canvasSummary(page)).lit > 0, 'nothing drawn');
+    assert.equal(await page.evaluate(() => document.body.dataset.music), 'silent');
 
     await page.keyboard.press('Escape');
     assert.equal(await waitForExit(page), '0');

@@ -24,7 +24,7 @@ prepare() {
     done
     mkdir -p "$work"
     (cd "$work" && cmake -S "$source_dir" -B "$work/site" --preset web >/dev/null)
-    cmake --build "$work/site"
+    cmake --build "$work/site" --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-2}"
     for file in index.html dadadazo.js dadadazo.wasm tarmelipolkka.wav; do
         [ -f "$work/site/$file" ] || fail "the web build made no $file"
     done
