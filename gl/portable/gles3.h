@@ -34,6 +34,7 @@
     X(PFNGLDEPTHFUNCPROC, DepthFunc)                                                               \
     X(PFNGLDEPTHMASKPROC, DepthMask)                                                               \
     X(PFNGLDISABLEPROC, Disable)                                                                   \
+    X(PFNGLDRAWARRAYSPROC, DrawArrays)                                                             \
     X(PFNGLDRAWELEMENTSPROC, DrawElements)                                                         \
     X(PFNGLENABLEPROC, Enable)                                                                     \
     X(PFNGLENABLEVERTEXATTRIBARRAYPROC, EnableVertexAttribArray)                                   \

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -17,8 +18,12 @@ constexpr unsigned int gl11_points = 0x0000;
 constexpr unsigned int gl11_lines = 0x0001;
 constexpr unsigned int gl11_point_smooth = 0x0B10;
 constexpr unsigned int gl11_color_buffer_bit = 0x4000;
+constexpr unsigned int gl_program_point_size = 0x8642; // desktop OpenGL 3.2 and later only
 // No glBegin is open.
 constexpr unsigned int no_primitive = 0xFFFFFFFF;
+
+// Round points from this radius on are worth culling their hidden parts (cull_large_points).
+constexpr float cull_radius = 8.0f;
 
 // OpenGL 1.1 promises a modelview stack at least 32 deep; deeper pushes are refused, as there.
 constexpr int matrix_stack_depth = 32;
@@ -101,8 +106,11 @@ struct PortableGl {
     unsigned int vertex_array;
     unsigned int vertex_buffer;
     unsigned int index_buffer;
-    std::size_t index_capacity; // quads the index buffer holds
-    std::size_t batch_limit;    // most quads one batch may hold (depth precision)
+    std::size_t index_capacity;  // quads the index buffer holds
+    std::size_t vertex_capacity; // bytes the vertex buffer holds
+    std::size_t batch_limit;     // most primitives one batch may hold (depth precision)
+    float sprite_limit;          // largest point sprite the context draws; 0: no sprites
+    ShaderDialect dialect;
 
     // OpenGL 1.1 state.
     std::array<Matrix, matrix_stack_depth> matrices;
@@ -116,9 +124,20 @@ struct PortableGl {
     bool have_line_start;
     Corner line_start;
 
-    // The batch: quads in draw order, and whether a clear comes before them.
+    // The batch: quads in draw order, small round points as sprites (one vertex each; only
+    // against a depth buffer, which keeps the order between the two), the number of primitives
+    // in both, and whether a clear comes before them.
     std::vector<PortableVertex> vertices;
+    std::vector<PortableVertex> sprites;
+    std::size_t primitives;
     bool clear_pending;
+    bool has_large_points; // the batch holds round points worth culling
+
+    // Hidden-part culling of large round points (see cull_large_points).
+    std::vector<PortableVertex> visible;
+    std::vector<std::uint64_t> covered; // one bit per pixel, rows of covered_words words
+    std::size_t covered_words;
+    std::vector<int> band_left, band_right, band_bottom, band_top;
 };
 
 namespace {
@@ -137,6 +156,8 @@ void main() {
     // Later primitives lie nearer, so that a depth test keeps the last one drawn on a pixel.
     float depth = 1.0 - 2.0 * (a_position.z + 1.0) / (u_count + 1.0);
     gl_Position = vec4(a_position.xy / u_half_size - 1.0, depth, 1.0);
+    // Round points drawn as sprites: see sprite_size.
+    gl_PointSize = a_disc.z >= 0.0 ? 2.0 * sqrt(a_disc.z) + 0.5 : 1.0;
 }
 )";
 
@@ -248,12 +269,23 @@ bool to_window(const PortableGl& r, double vx, double vy, float* wx, float* wy) 
 
 void flush(PortableGl& r);
 
-void add_quad(PortableGl& r, const Corner (&corners)[4], float centre_x, float centre_y,
-              float radius_sq) {
-    if (r.vertices.size() / portable_vertices_per_quad >= r.batch_limit) {
+// A round point drawn as a sprite is a square of this side around it: it holds every pixel centre
+// within the radius, and the shader drops those outside. The shader computes the same.
+float sprite_size(float radius_sq) {
+    return 2.0f * std::sqrt(radius_sq) + 0.5f;
+}
+
+// The next primitive's place in the batch, flushing a full batch first.
+float next_order(PortableGl& r) {
+    if (r.primitives >= r.batch_limit) {
         flush(r);
     }
-    const float order = static_cast<float>(r.vertices.size() / portable_vertices_per_quad);
+    return static_cast<float>(r.primitives++);
+}
+
+void add_quad(PortableGl& r, const Corner (&corners)[4], float centre_x, float centre_y,
+              float radius_sq) {
+    const float order = next_order(r);
     for (const Corner& c : corners) {
         r.vertices.push_back(
             PortableVertex{c.x, c.y, order, c.r, c.g, c.b, centre_x, centre_y, radius_sq});
@@ -270,15 +302,22 @@ void add_point(PortableGl& r, double vx, double vy) {
     const float blue = clamp_unit(r.colour[2]);
     if (r.point_smooth) {
         // Lit: the pixels whose centres lie within size / 2 of the point. The square reaches a
-        // pixel further so that every such centre is inside it.
+        // little further so that no such centre lies on its edge.
         const float size = std::min(r.point_size, portable_point_size_limit);
         const float radius = size * 0.5f;
-        const float reach = radius + 1.0f;
+        if (radius < cull_radius && sprite_size(radius * radius) <= r.sprite_limit) {
+            const float order = next_order(r);
+            r.sprites.push_back(
+                PortableVertex{wx, wy, order, red, green, blue, wx, wy, radius * radius});
+            return;
+        }
+        const float reach = radius + 0.25f;
         const Corner corners[4] = {{wx - reach, wy - reach, red, green, blue},
                                    {wx + reach, wy - reach, red, green, blue},
                                    {wx + reach, wy + reach, red, green, blue},
                                    {wx - reach, wy + reach, red, green, blue}};
         add_quad(r, corners, wx, wy, radius * radius);
+        r.has_large_points = r.has_large_points || radius >= cull_radius;
         return;
     }
     // A square point: a whole number of pixels, centred on the pixel holding the point (odd
@@ -336,6 +375,174 @@ void add_vertex(PortableGl& r, double vx, double vy) {
     add_line(r, r.line_start, corner);
 }
 
+// Large round points: culling the parts later points hide.
+//
+// With blending off the last primitive drawn on a pixel decides its colour, so the parts of a round
+// point that later round points cover need not reach the rasteriser at all. At the final swell
+// thousands of points 255 pixels across lie on top of each other and only thin crescents of most
+// of them show: drawing every fragment costs the software rasteriser far more than this pass.
+//
+// The batch is walked from its last quad to its first, keeping a bit per pixel of what the round
+// points seen so far cover for certain. Each round point is cut into bands of rows, and a band
+// becomes a rectangle around the pixels of it that may still show; a band with none is dropped.
+// The rectangles keep the point's centre, size, colour and place in the order, so the shader draws
+// in them exactly the pixels the whole point would have drawn there. Lines and square points are
+// kept whole and are not counted as covering anything. Every estimate errs on the safe side: a
+// point's own extent is taken a little larger, what it covers a little smaller.
+
+constexpr int cull_band_rows = 8;
+// Slack against rounding between this pass and the shader, on (distance)^2 and on distance.
+constexpr float cull_slack_sq = 0.02f;
+constexpr float cull_slack_sq_per_radius_sq = 2.0e-4f;
+constexpr float cull_slack = 0.01f;
+
+// First (lowest) pixel in [left, right] of `row` whose bit is clear; -1 when all are set.
+int first_clear(const std::uint64_t* row, int left, int right) {
+    for (int word = left / 64; word <= right / 64; ++word) {
+        std::uint64_t clear = ~row[word];
+        if (word == left / 64) {
+            clear &= ~std::uint64_t{0} << (left % 64);
+        }
+        if (word == right / 64 && right % 64 != 63) {
+            clear &= (std::uint64_t{1} << (right % 64 + 1)) - 1;
+        }
+        if (clear != 0) {
+            return word * 64 + std::countr_zero(clear);
+        }
+    }
+    return -1;
+}
+
+// Last (highest) pixel in [left, right] of `row` whose bit is clear; -1 when all are set.
+int last_clear(const std::uint64_t* row, int left, int right) {
+    for (int word = right / 64; word >= left / 64; --word) {
+        std::uint64_t clear = ~row[word];
+        if (word == left / 64) {
+            clear &= ~std::uint64_t{0} << (left % 64);
+        }
+        if (word == right / 64 && right % 64 != 63) {
+            clear &= (std::uint64_t{1} << (right % 64 + 1)) - 1;
+        }
+        if (clear != 0) {
+            return word * 64 + 63 - std::countl_zero(clear);
+        }
+    }
+    return -1;
+}
+
+void set_bits(std::uint64_t* row, int left, int right) {
+    for (int word = left / 64; word <= right / 64; ++word) {
+        std::uint64_t bits = ~std::uint64_t{0};
+        if (word == left / 64) {
+            bits &= ~std::uint64_t{0} << (left % 64);
+        }
+        if (word == right / 64 && right % 64 != 63) {
+            bits &= (std::uint64_t{1} << (right % 64 + 1)) - 1;
+        }
+        row[word] |= bits;
+    }
+}
+
+// Pixels whose centres lie within sqrt(reach_sq) of `centre` on a row, as a pixel range; false
+// when none does.
+bool row_span(float centre, float reach_sq, float grow, int width, int* left, int* right) {
+    if (reach_sq < 0.0f) {
+        return false;
+    }
+    const float reach = std::sqrt(reach_sq) + grow;
+    if (reach < 0.0f) {
+        return false;
+    }
+    *left = std::max(0, static_cast<int>(std::ceil(centre - reach - 0.5f)));
+    *right = std::min(width - 1, static_cast<int>(std::floor(centre + reach - 0.5f)));
+    return *left <= *right;
+}
+
+// The visible bands of one round point (its first corner `point`), appended to r.visible.
+void cull_point(PortableGl& r, const PortableVertex* point) {
+    const float cx = point->centre_x;
+    const float cy = point->centre_y;
+    const float radius_sq = point->radius_sq;
+    const float slack_sq = cull_slack_sq + cull_slack_sq_per_radius_sq * radius_sq;
+    const float reach = std::sqrt(radius_sq + slack_sq) + cull_slack;
+    const int bottom = std::max(0, static_cast<int>(std::ceil(cy - reach - 0.5f)));
+    const int top = std::min(r.height - 1, static_cast<int>(std::floor(cy + reach - 0.5f)));
+    if (bottom > top) {
+        return;
+    }
+    const int first_band = bottom / cull_band_rows;
+    const int last_band = top / cull_band_rows;
+    for (int band = first_band; band <= last_band; ++band) {
+        r.band_left[static_cast<std::size_t>(band)] = r.width;
+        r.band_right[static_cast<std::size_t>(band)] = -1;
+        r.band_bottom[static_cast<std::size_t>(band)] = r.height;
+        r.band_top[static_cast<std::size_t>(band)] = -1;
+    }
+    for (int row = bottom; row <= top; ++row) {
+        std::uint64_t* bits = &r.covered[static_cast<std::size_t>(row) * r.covered_words];
+        const float dy = static_cast<float>(row) + 0.5f - cy;
+        const float left_sq = radius_sq - dy * dy;
+        int left = 0, right = 0;
+        if (row_span(cx, left_sq + slack_sq, cull_slack, r.width, &left, &right)) {
+            const int first = first_clear(bits, left, right);
+            if (first >= 0) {
+                const auto band = static_cast<std::size_t>(row / cull_band_rows);
+                r.band_left[band] = std::min(r.band_left[band], first);
+                r.band_right[band] = std::max(r.band_right[band], last_clear(bits, left, right));
+                r.band_bottom[band] = std::min(r.band_bottom[band], row);
+                r.band_top[band] = std::max(r.band_top[band], row);
+            }
+        }
+        if (row_span(cx, left_sq - slack_sq, -cull_slack, r.width, &left, &right)) {
+            set_bits(bits, left, right);
+        }
+    }
+    // Bands are appended top first: the whole list is reversed at the end.
+    for (int band = last_band; band >= first_band; --band) {
+        const auto b = static_cast<std::size_t>(band);
+        if (r.band_right[b] < 0) {
+            continue;
+        }
+        const float x0 = static_cast<float>(r.band_left[b]);
+        const float x1 = static_cast<float>(r.band_right[b] + 1);
+        const float y0 = static_cast<float>(r.band_bottom[b]);
+        const float y1 = static_cast<float>(r.band_top[b] + 1);
+        const float xs[4] = {x0, x1, x1, x0};
+        const float ys[4] = {y0, y0, y1, y1};
+        // Corners in reverse too, so that reversing the list restores their winding.
+        for (int corner = 3; corner >= 0; --corner) {
+            PortableVertex v = *point;
+            v.x = xs[corner];
+            v.y = ys[corner];
+            r.visible.push_back(v);
+        }
+    }
+}
+
+// Replaces r.vertices by its round points' visible bands and everything else as it is.
+void cull_large_points(PortableGl& r) {
+    r.covered_words = (static_cast<std::size_t>(r.width) + 63) / 64;
+    r.covered.assign(r.covered_words * static_cast<std::size_t>(r.height), 0);
+    const std::size_t bands = static_cast<std::size_t>(r.height / cull_band_rows + 1);
+    r.band_left.resize(bands);
+    r.band_right.resize(bands);
+    r.band_bottom.resize(bands);
+    r.band_top.resize(bands);
+    r.visible.clear();
+    for (std::size_t end = r.vertices.size(); end > 0; end -= portable_vertices_per_quad) {
+        const PortableVertex* quad = &r.vertices[end - portable_vertices_per_quad];
+        if (quad->radius_sq >= 0.0f) {
+            cull_point(r, quad);
+        } else {
+            for (int corner = portable_vertices_per_quad - 1; corner >= 0; --corner) {
+                r.visible.push_back(quad[corner]);
+            }
+        }
+    }
+    std::reverse(r.visible.begin(), r.visible.end());
+    r.vertices.swap(r.visible);
+}
+
 // Index buffer of `capacity` quads, each two triangles. With depth the quads are listed last to
 // first, so the last n of them draw quads n-1 down to 0.
 void ensure_indices(PortableGl& r, std::size_t quads) {
@@ -366,8 +573,10 @@ void ensure_indices(PortableGl& r, std::size_t quads) {
 }
 
 void flush(PortableGl& r) {
-    const std::size_t quads = r.vertices.size() / portable_vertices_per_quad;
-    if (quads == 0 && !r.clear_pending) {
+    const std::size_t sprites = r.sprites.size();
+    const std::size_t primitives = r.primitives;
+    r.primitives = 0;
+    if (primitives == 0 && !r.clear_pending) {
         return;
     }
     const Gles3Functions& gl = r.gl;
@@ -384,27 +593,55 @@ void flush(PortableGl& r) {
         gl.ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         gl.Clear(GL_COLOR_BUFFER_BIT | (r.depth ? GL_DEPTH_BUFFER_BIT : 0));
         r.clear_pending = false;
-    } else if (r.depth && quads > 0) {
+    } else if (r.depth && primitives > 0) {
         // A batch after another in the same frame covers it whatever their depths.
         gl.Clear(GL_DEPTH_BUFFER_BIT);
     }
-    if (quads > 0) {
-        ensure_indices(r, quads);
-        gl.UseProgram(r.program);
-        gl.Uniform2f(r.half_size_location, static_cast<float>(r.width) * 0.5f,
-                     static_cast<float>(r.height) * 0.5f);
-        gl.Uniform1f(r.count_location, static_cast<float>(quads));
-        gl.BindBuffer(GL_ARRAY_BUFFER, r.vertex_buffer);
-        gl.BufferData(GL_ARRAY_BUFFER,
-                      static_cast<GLsizeiptr>(r.vertices.size() * sizeof(PortableVertex)),
-                      r.vertices.data(), GL_STREAM_DRAW);
-        const std::size_t first = r.depth ? r.index_capacity - quads : 0;
-        gl.DrawElements(GL_TRIANGLES, static_cast<GLsizei>(quads * portable_indices_per_quad),
+    if (primitives == 0) {
+        return;
+    }
+    if (r.has_large_points) {
+        cull_large_points(r);
+        r.has_large_points = false;
+    }
+    const std::size_t drawn = r.vertices.size() / portable_vertices_per_quad;
+    gl.UseProgram(r.program);
+    if (r.dialect == ShaderDialect::glsl330) {
+        // Desktop OpenGL takes the sprite size from the shader only when asked to.
+        gl.Enable(gl_program_point_size);
+    }
+    gl.Uniform2f(r.half_size_location, static_cast<float>(r.width) * 0.5f,
+                 static_cast<float>(r.height) * 0.5f);
+    gl.Uniform1f(r.count_location, static_cast<float>(primitives));
+    // Sprites after the quads in one buffer whose storage is kept from frame to frame: new
+    // storage for every frame costs a software renderer fresh memory pages each time.
+    gl.BindBuffer(GL_ARRAY_BUFFER, r.vertex_buffer);
+    const std::size_t quad_bytes = r.vertices.size() * sizeof(PortableVertex);
+    const std::size_t bytes = quad_bytes + sprites * sizeof(PortableVertex);
+    if (bytes > r.vertex_capacity) {
+        r.vertex_capacity = std::max(bytes, r.vertex_capacity * 2);
+        gl.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(r.vertex_capacity), nullptr,
+                      GL_DYNAMIC_DRAW);
+    }
+    if (drawn > 0) {
+        gl.BufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(quad_bytes),
+                         r.vertices.data());
+        ensure_indices(r, drawn);
+        const std::size_t first = r.depth ? r.index_capacity - drawn : 0;
+        gl.DrawElements(GL_TRIANGLES, static_cast<GLsizei>(drawn * portable_indices_per_quad),
                         GL_UNSIGNED_INT,
                         reinterpret_cast<const void*>(first * portable_indices_per_quad *
                                                       sizeof(std::uint32_t)));
-        r.vertices.clear();
     }
+    if (sprites > 0) {
+        gl.BufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(quad_bytes),
+                         static_cast<GLsizeiptr>(sprites * sizeof(PortableVertex)),
+                         r.sprites.data());
+        gl.DrawArrays(GL_POINTS, static_cast<GLint>(drawn * portable_vertices_per_quad),
+                      static_cast<GLsizei>(sprites));
+    }
+    r.vertices.clear();
+    r.sprites.clear();
 }
 
 bool inside_begin(const PortableGl& r) {
@@ -445,6 +682,9 @@ void draw_call(const GlCall& call, void* context) {
         if ((call.e & gl11_color_buffer_bit) != 0) {
             // Everything batched so far would be painted over.
             r.vertices.clear();
+            r.sprites.clear();
+            r.primitives = 0;
+            r.has_large_points = false;
             r.clear_pending = true;
         }
         break;
@@ -513,6 +753,11 @@ PortableGl* portable_gl_open(const Gles3Functions& functions, ShaderDialect dial
     r->height = height;
     const int bits = depth_bits(functions);
     r->depth = bits >= 16;
+    r->dialect = dialect;
+    // Small round points go as sprites where the depth buffer keeps them in order with the quads.
+    GLfloat sprite_range[2] = {0.0f, 0.0f};
+    functions.GetFloatv(GL_ALIASED_POINT_SIZE_RANGE, sprite_range);
+    r->sprite_limit = r->depth ? sprite_range[1] : 0.0f;
     // Each primitive of a batch needs a depth value of its own (with a margin of 4).
     r->batch_limit = r->depth ? std::size_t{1} << (std::min(bits, 26) - 2) : SIZE_MAX;
     r->program = program;
@@ -545,6 +790,8 @@ PortableGl* portable_gl_open(const Gles3Functions& functions, ShaderDialect dial
     r->other_primitive = false;
     r->have_line_start = false;
     r->clear_pending = false;
+    r->primitives = 0;
+    r->has_large_points = false;
     return r;
 }
 

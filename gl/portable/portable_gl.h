@@ -4,9 +4,11 @@
 // colour, point size, line width, smooth points), transforms each vertex as OpenGL 1.1 does, and
 // batches every point and line of a frame as a screen-space quad: a round point is a square
 // whose fragments outside the disc are dropped, a wide line the parallelogram of OpenGL's wide
-// aliased lines. Where the drawable has a depth buffer, a batch is drawn back to front in reverse
-// order with a depth test, so hidden fragments are rejected before shading; the picture is the
-// same as drawing in order.
+// aliased lines. Where the drawable has a depth buffer, every primitive gets a depth of its own
+// (later ones nearer) and the quads are drawn back to front, so hidden fragments can be rejected
+// before shading, and small round points go as point sprites (one vertex each) in a draw call of
+// their own; the picture is the same as drawing in order. Large round points are cut to the parts
+// later round points leave showing before they are drawn.
 #pragma once
 
 #include "gl/portable/gles3.h"

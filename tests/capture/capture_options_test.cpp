@@ -26,6 +26,7 @@ TEST(CaptureOptions, ReadingsKeepTheirOrderAndTheModeDefaultsToTheFallback) {
     EXPECT_EQ(options.mode.height, 1080);
     EXPECT_EQ(options.fps, 0);
     EXPECT_EQ(options.output_kind, OutputKind::png_folder);
+    EXPECT_EQ(options.renderer, CaptureRenderer::portable);
 
     ASSERT_EQ(
         parse({"--mode", "3", "--fps", "60", "--from", "20000", "--to", "21000", "-o", "part.webm"},
@@ -38,6 +39,15 @@ TEST(CaptureOptions, ReadingsKeepTheirOrderAndTheModeDefaultsToTheFallback) {
     EXPECT_EQ(options.from_ms, 20000);
     EXPECT_EQ(options.to_ms, 21000);
     EXPECT_EQ(options.output_kind, OutputKind::webm);
+
+    ASSERT_EQ(parse({"--renderer", "gl11", "--at", "0", "-o", "shots"}, &options, &error),
+              ParseOutcome::run)
+        << error;
+    EXPECT_EQ(options.renderer, CaptureRenderer::gl11);
+    ASSERT_EQ(parse({"--at", "0", "-o", "shots", "--renderer", "portable"}, &options, &error),
+              ParseOutcome::run)
+        << error;
+    EXPECT_EQ(options.renderer, CaptureRenderer::portable);
 }
 
 TEST(CaptureOptions, TheOutputNameChoosesVideoOrFolder) {
@@ -77,6 +87,9 @@ TEST(CaptureOptions, BadArgumentsAreRefusedWithAReason) {
         {"--fps", "30", "-o", "a.mp4", "-o", "b.mp4"},
         {"--mode", "9", "--fps", "30", "-o", "v.mp4"},
         {"--fps", "30", "--loud", "-o", "v.mp4"},
+        {"--fps", "30", "--renderer", "-o", "v.mp4"},
+        {"--fps", "30", "--renderer", "GL11", "-o", "v.mp4"},
+        {"--fps", "30", "--renderer", "gl11", "--renderer", "portable", "-o", "v.mp4"},
     };
     for (const auto& words : cases) {
         std::vector<const char*> argv = {"dadadazo-capture"};

@@ -122,6 +122,22 @@ TEST_F(CaptureTool, ReadingsBecomePngsNamedByReadingAndStdoutStaysQuiet) {
     EXPECT_TRUE(slurp(dir / "shots/000000.png") == slurp(dir / "shots/000000-2.png"));
 }
 
+TEST_F(CaptureTool, TheClosingLineNamesTheRendererAndGl11DrawsThroughTheDriver) {
+    const ToolRun portable = run("--mode 8 --at 30000 -o portable");
+    ASSERT_EQ(portable.status, 0) << portable.err;
+    EXPECT_NE(portable.err.find("drawn by the portable renderer on "), std::string::npos)
+        << portable.err;
+    const ToolRun gl11 = run("--renderer gl11 --mode 8 --fps 10 --from 29900 --to 30100 -o gl11");
+    ASSERT_EQ(gl11.status, 0) << gl11.err;
+    EXPECT_EQ(gl11.out, "");
+    EXPECT_NE(gl11.err.find("own OpenGL 1.1"), std::string::npos) << gl11.err;
+    EXPECT_EQ(gl11.err.find("portable"), std::string::npos) << gl11.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "gl11"), {}), 2);
+    // Frame 300 lies at 30000 ms, in the twin clouds: a picture, not a blank.
+    ASSERT_TRUE(fs::is_regular_file(dir / "gl11/frame-00300.png"));
+    EXPECT_GT(fs::file_size(dir / "gl11/frame-00300.png"), 2000u);
+}
+
 TEST_F(CaptureTool, APartOfTheShowBecomesAVideoWithTheSoundtrackUnderIt) {
     write_soundtrack(0.7); // shorter than the part: it has to loop
     const ToolRun result = run("--mode 8 --fps 10 --from 1000 --to 2500 -o part.mp4");
@@ -176,8 +192,9 @@ TEST_F(CaptureTool, GrowingPointsPastTheRenderersLimitIsReportedOnce) {
 }
 
 TEST_F(CaptureTool, BadArgumentsExitWith2AndWriteNothing) {
-    for (const char* arguments : {"", "--at 0", "--fps 500 -o v.mp4", "--at x -o shots",
-                                  "--fps 30 -o v.avi", "--fps 30 --from 62000 -o v.mp4"}) {
+    for (const char* arguments :
+         {"", "--at 0", "--fps 500 -o v.mp4", "--at x -o shots", "--fps 30 -o v.avi",
+          "--fps 30 --from 62000 -o v.mp4", "--renderer vulkan --at 0 -o shots"}) {
         const ToolRun result = run(arguments);
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_EQ(result.out, "") << arguments;

@@ -11,6 +11,7 @@
 #include "tools/capture/video_pipe.h"
 
 #include <EGL/egl.h>
+#include <malloc.h>
 
 #include <cerrno>
 #include <chrono>
@@ -330,6 +331,12 @@ int capture_frames(const CaptureOptions& options, const FramePlan& plan, Written
         say(error);
         return 1;
     }
+
+    // A software renderer allocates and frees megabytes for every frame (vertices after the
+    // vertex shader, binned triangles). Keep freed memory in the process for the next frame
+    // instead of handing it back to the system and taking it again page by page.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
 
     OffscreenGl gl{};
     const OffscreenApi api =
