@@ -26,10 +26,10 @@ namespace {
 
 constexpr char canvas_selector[] = "#screen";
 
-// What dadadazo_page_take_event reports.
-// 1 is any other message (a key other than Esc): taken, and nothing more.
+// What dadadazo_page_take_event reports: nothing pending, a quit request (Esc, the close button,
+// leaving full screen), or 1 for any other message (another key), which is taken and ignored.
 constexpr int page_no_event = 0;
-constexpr int page_quit_request = 2; // Esc, the close button, or leaving full screen
+constexpr int page_quit_request = 2;
 
 } // namespace
 

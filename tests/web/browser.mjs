@@ -57,8 +57,8 @@ export function serveFolders(mounts, missing = []) {
 }
 
 // Starts Debian's Chromium headless, with a fresh profile and nothing reaching the network.
-// `modules` is the node_modules folder holding puppeteer-core.
-export async function launchBrowser(modules) {
+// `modules` is the node_modules folder holding puppeteer-core; `extraArgs` go to Chromium.
+export async function launchBrowser(modules, extraArgs = []) {
   const require = createRequire(join(resolve(modules), 'package.json'));
   const puppeteer = require('puppeteer-core');
   const profile = mkdtempSync(join(tmpdir(), 'dadadazo-chromium-'));
@@ -71,7 +71,7 @@ export async function launchBrowser(modules) {
       '--disable-background-networking', '--disable-component-update', '--disable-sync',
       '--no-first-run', '--disable-background-timer-throttling',
       '--disable-renderer-backgrounding', '--disable-backgrounding-occluded-windows',
-      '--window-size=2200,1500', `--user-data-dir=${profile}`,
+      '--window-size=2200,1500', `--user-data-dir=${profile}`, ...extraArgs,
     ],
     defaultViewport: {width: 2100, height: 1400},
   });

@@ -259,3 +259,30 @@ test('a still with a malformed address says how to ask for one', async () => {
     }
   }
 });
+
+test('a browser without WebGL says why and ends with status 1, for a show and for a still',
+  async () => {
+    const withoutWebGl = await launchBrowser(options.modules, ['--disable-webgl']);
+    try {
+      const reason = 'dadadazo: cannot open a window: ' +
+        'this browser gives the canvas no WebGL 2 context';
+      const show = await openWatched(withoutWebGl.browser, `${site.url}index.html`);
+      await waitFor(async () => (await seenLines(show.page)).length >= menuLines.length,
+        loadLimitMs, async () => `no menu: ${describeLines(await seenLines(show.page))}`);
+      await show.page.keyboard.press('8');
+      await waitFor(() => show.page.evaluate(() => document.body.dataset.exitStatus),
+        loadLimitMs, async () => describeLines(await seenLines(show.page)));
+      assert.deepEqual((await seenLines(show.page)).slice(menuLines.length).map(([, t]) => t),
+        [reason, 'exit status 1']);
+      assert.deepEqual(show.errors, []);
+
+      const still = await openWatched(withoutWebGl.browser, `${site.url}index.html?mode=8&at=0`);
+      await waitFor(() => still.page.evaluate(() => document.body.dataset.exitStatus),
+        loadLimitMs, async () => describeLines(await seenLines(still.page)));
+      assert.deepEqual((await seenLines(still.page)).map(([, t]) => t),
+        [reason, 'exit status 1']);
+      assert.equal(await still.page.evaluate(() => document.body.dataset.frameReady), undefined);
+    } finally {
+      await withoutWebGl.close();
+    }
+  });
