@@ -85,9 +85,11 @@ export async function launchBrowser(modules, extraArgs = []) {
 }
 
 // Opens `url` in a new tab and records every line the page prints, with the time it arrived
-// (performance.now() in the page, milliseconds). Page errors are kept too.
-export async function openWatched(browser, url) {
+// (performance.now() in the page, milliseconds). Page errors are kept too. `prepare(page)` runs
+// before the page is loaded; `waitUntil` is puppeteer's (the page's load event by default).
+export async function openWatched(browser, url, {prepare = null, waitUntil = 'load'} = {}) {
   const page = await browser.newPage();
+  if (prepare) await prepare(page);
   const watched = {page, errors: []};
   page.on('pageerror', (error) => watched.errors.push(String(error)));
   await page.evaluateOnNewDocument(() => {
@@ -96,7 +98,7 @@ export async function openWatched(browser, url) {
       window.dadadazoSeen.push([performance.now(), event.detail]);
     });
   });
-  await page.goto(url, {waitUntil: 'load'});
+  await page.goto(url, {waitUntil});
   return watched;
 }
 

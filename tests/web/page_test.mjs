@@ -154,6 +154,43 @@ test('the menu, mode 8 in the page, time lines, a bounded console, Esc', async (
   }
 });
 
+test('a key typed before the program has loaded is the one the menu reads', async () => {
+  // The program's WebAssembly is held back until the key has been typed.
+  let releaseProgram;
+  const keyTyped = new Promise((typed) => {
+    releaseProgram = typed;
+  });
+  const watched = await openWatched(chromium.browser, `${site.url}index.html`, {
+    waitUntil: 'domcontentloaded',
+    prepare: async (page) => {
+      await page.setRequestInterception(true);
+      page.on('request', (request) => {
+        if (request.url().endsWith('/dadadazo.wasm')) {
+          keyTyped.then(() => request.continue());
+        } else {
+          request.continue();
+        }
+      });
+    },
+  });
+  const {page} = watched;
+  try {
+    await page.keyboard.press('6');
+    assert.deepEqual(await seenLines(page), [], 'the program ran before its code arrived');
+    releaseProgram();
+    const lines = await waitForTimeLines(page, 3);
+    assert.deepEqual(lines.slice(0, menuLines.length + 1).map(([, text]) => text),
+      [...menuLines, '0.000000.']);
+    const screen = await canvasSummary(page);
+    assert.deepEqual([screen.width, screen.height], [1280, 720]);
+    await page.keyboard.press('Escape');
+    assert.equal(await waitForExit(page), '0');
+    await assertShowOver(watched, 0);
+  } finally {
+    await page.close();
+  }
+});
+
 test('the close button ends a windowed show like Esc', async () => {
   const watched = await openMenu(site);
   const {page} = watched;
