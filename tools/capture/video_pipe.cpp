@@ -85,7 +85,10 @@ std::vector<std::string> ffmpeg_arguments(const VideoSettings& s) {
         }
         codecs.insert(codecs.end(), {"-f", "webm"});
     } else {
-        codecs = {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p"};
+        // The encoder takes most of a capture's time once frames are drawn quickly: "superfast"
+        // encodes a third faster than "veryfast" for files about a quarter larger at the same
+        // quality, so that a 2-core machine keeps up with the show's own pace.
+        codecs = {"-c:v", "libx264", "-preset", "superfast", "-crf", "18", "-pix_fmt", "yuv420p"};
         if (audio) {
             codecs.insert(codecs.end(), {"-c:a", "aac", "-b:a", "192k"});
         }
