@@ -112,6 +112,7 @@ test('the menu, mode 8 in the page, time lines, a bounded console, Esc', async (
       menuLines.join('\n'));
     assert.equal(await page.$eval('#window', (frame) => frame.hidden), true,
       'the window shows before a mode is chosen');
+    assert.equal(await page.$eval('#hint', (hint) => hint.hidden), false);
 
     await page.keyboard.press('8');
     let lines = await waitForTimeLines(page, 3);
@@ -123,6 +124,7 @@ test('the menu, mode 8 in the page, time lines, a bounded console, Esc', async (
     const screen = await canvasSummary(page);
     assert.deepEqual([screen.width, screen.height], [480, 320]);
     assert.equal(await page.$eval('#window', (frame) => frame.hidden), false);
+    assert.equal(await page.$eval('#hint', (hint) => hint.hidden), true);
     assert.equal(await page.$eval('#titlebar', (bar) => bar.hidden), false);
     assert.equal(await page.$eval('#titlebar span', (title) => title.textContent), 'Dadadazo');
 

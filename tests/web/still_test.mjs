@@ -16,7 +16,8 @@ if (!options.capture) throw new Error('--capture TOOL (dadadazo-capture) is miss
 
 // A reading in every scene, and the swell at the end; two at a second size.
 const stills = [
-  {mode: 8, at: 2500, scene: 'wave field, still red'},
+  {mode: 8, at: 1000, scene: 'wave field, still red'},
+  {mode: 8, at: 2500, scene: 'wave field, coloured'},
   {mode: 8, at: 5000, scene: 'wave field, coloured and wobbling'},
   {mode: 8, at: 7500, scene: 'wave field, falling'},
   {mode: 8, at: 10000, scene: 'line rosettes'},
