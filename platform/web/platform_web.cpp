@@ -27,9 +27,11 @@ namespace {
 constexpr char canvas_selector[] = "#screen";
 
 // What dadadazo_page_take_event reports: nothing pending, a quit request (Esc, the close button,
-// leaving full screen), or 1 for any other message (another key), which is taken and ignored.
+// leaving full screen), the loss of the canvas's WebGL context (nothing more can be drawn: the
+// show ends as a failure), or 1 for any other message (another key), taken and ignored.
 constexpr int page_no_event = 0;
 constexpr int page_quit_request = 2;
+constexpr int page_context_lost = 3;
 
 } // namespace
 
@@ -37,6 +39,7 @@ struct PlatformWindow {
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
     PortableGl* renderer = nullptr;
     bool quit_posted = false;
+    int quit_code = 0;
     bool closed = false;
 };
 
@@ -136,13 +139,17 @@ PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
     if (event == page_no_event) {
         // A posted quit is seen only once nothing else is waiting.
         if (window->quit_posted) {
-            *quit_code = 0;
+            *quit_code = window->quit_code;
             return PumpResult::quit;
         }
         return PumpResult::empty;
     }
-    if (event == page_quit_request) {
+    if (event == page_quit_request && !window->quit_posted) {
         window->quit_posted = true;
+        window->quit_code = 0;
+    } else if (event == page_context_lost) {
+        window->quit_posted = true;
+        window->quit_code = 1;
     }
     return PumpResult::handled;
 }

@@ -281,6 +281,27 @@ test('without its music the show says why in one line and plays on', async () =>
   }
 });
 
+test('a show whose canvas loses its WebGL context says so and ends with status 1', async () => {
+  const watched = await openMenu(site);
+  const {page} = watched;
+  try {
+    await page.keyboard.press('8');
+    await waitForTimeLines(page, 5);
+    await page.evaluate(() => {
+      document.getElementById('screen').getContext('webgl2')
+        .getExtension('WEBGL_lose_context').loseContext();
+    });
+    assert.equal(await waitForExit(page), '1');
+    const said = (await seenLines(page)).filter(([, text]) => text.startsWith('dadadazo:'));
+    assert.deepEqual(said.map(([, text]) => text),
+      ["dadadazo: the browser took the canvas's WebGL context away; the show cannot go on"]);
+    assert.equal((await seenLines(page)).at(-1)[1], 'exit status 1');
+    assert.deepEqual(watched.errors, []);
+  } finally {
+    await page.close();
+  }
+});
+
 test('a still with a malformed address says how to ask for one', async () => {
   for (const query of ['mode=9&at=5000', 'mode=8&at=-5', 'mode=8', 'at=100&mode=8x']) {
     const watched = await openWatched(chromium.browser, `${site.url}index.html?${query}`);
