@@ -151,6 +151,7 @@ test('the menu, mode 8 in the page, time lines, a bounded console, Esc', async (
     await page.keyboard.press('Escape');
     assert.equal(await waitForExit(page), '0');
     await assertShowOver(watched, 0);
+    assert.equal(await page.evaluate(() => document.body.dataset.music), 'stopped');
   } finally {
     await page.close();
   }
