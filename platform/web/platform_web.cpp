@@ -1,0 +1,176 @@
+// The platform in a web page: the canvas "#screen" with a WebGL 2 context is the window, and the
+// portable renderer draws the frame's OpenGL 1.1 calls on it. The page's keys, close button and
+// full-screen state are the window's messages, Web Audio plays the music and Asyncify lets the
+// show's sleeps (and its read of standard input) yield to the browser. The page itself
+// (index.html) owns the DOM; this file reaches it through page_bridge.js.
+#include "platform/platform.h"
+
+#include "gl/portable/portable_gl.h"
+
+#include <emscripten.h>
+#include <emscripten/html5.h>
+
+#include <cmath>
+#include <string>
+
+extern "C" {
+// Implemented by page_bridge.js.
+int dadadazo_page_open_screen(int width, int height, int full_screen);
+int dadadazo_page_take_event();
+void dadadazo_page_start_music(const char* file);
+void dadadazo_page_stop_music();
+void dadadazo_page_close_screen();
+}
+
+namespace {
+
+constexpr char canvas_selector[] = "#screen";
+
+// What dadadazo_page_take_event reports: nothing pending, a quit request (Esc, the close button,
+// leaving full screen), the loss of the canvas's WebGL context (nothing more can be drawn: the
+// show ends as a failure), or 1 for any other message (another key), taken and ignored.
+constexpr int page_no_event = 0;
+constexpr int page_quit_request = 2;
+constexpr int page_context_lost = 3;
+
+} // namespace
+
+struct PlatformWindow {
+    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
+    PortableGl* renderer = nullptr;
+    bool quit_posted = false;
+    int quit_code = 0;
+    bool closed = false;
+};
+
+namespace {
+
+void release_window(PlatformWindow& window) {
+    if (window.closed) {
+        return;
+    }
+    window.closed = true;
+    portable_gl_make_current(nullptr);
+    portable_gl_close(window.renderer);
+    window.renderer = nullptr;
+    // The context stays: the canvas keeps showing the last frame once the show is over.
+    dadadazo_page_close_screen();
+}
+
+// Emscripten's WebGL functions by their OpenGL ES names.
+void* webgl_proc(const char* name) {
+    return emscripten_webgl_get_proc_address(name);
+}
+
+} // namespace
+
+PlatformStartup platform_startup() {
+    return PlatformStartup{nullptr, 0};
+}
+
+bool platform_register_class(const PlatformStartup&, std::string*) {
+    return true;
+}
+
+PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& mode,
+                                     std::string* error) {
+    if (dadadazo_page_open_screen(mode.width, mode.height, mode.full_screen ? 1 : 0) == 0) {
+        *error = "cannot open a window: the page has no canvas \"screen\"";
+        return nullptr;
+    }
+    EmscriptenWebGLContextAttributes attributes;
+    emscripten_webgl_init_context_attributes(&attributes);
+    attributes.alpha = EM_FALSE;
+    attributes.depth = EM_TRUE;
+    attributes.stencil = EM_FALSE;
+    attributes.antialias = EM_FALSE;
+    // The last frame stays readable (and on screen) after the show ends.
+    attributes.preserveDrawingBuffer = EM_TRUE;
+    attributes.majorVersion = 2;
+    attributes.minorVersion = 0;
+    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context =
+        emscripten_webgl_create_context(canvas_selector, &attributes);
+    if (context <= 0) {
+        *error = "cannot open a window: this browser gives the canvas no WebGL 2 context";
+        dadadazo_page_close_screen();
+        return nullptr;
+    }
+    emscripten_webgl_make_context_current(context);
+
+    Gles3Functions functions{};
+    std::string reason;
+    PortableGl* renderer = nullptr;
+    if (load_gles3_functions(webgl_proc, &functions, &reason)) {
+        functions.Viewport(0, 0, mode.width, mode.height);
+        renderer =
+            portable_gl_open(functions, ShaderDialect::es300, mode.width, mode.height, &reason);
+    }
+    if (renderer == nullptr) {
+        *error = "cannot open a window: WebGL 2 cannot draw the frame: " + reason;
+        emscripten_webgl_destroy_context(context);
+        dadadazo_page_close_screen();
+        return nullptr;
+    }
+    portable_gl_make_current(renderer);
+
+    auto* window = new PlatformWindow;
+    window->context = context;
+    window->renderer = renderer;
+    return window;
+}
+
+void platform_start_music(PlatformWindow*, const char* file) {
+    dadadazo_page_start_music(file);
+}
+
+long long platform_clock_ms() {
+    // The page's monotonic clock, in whole milliseconds.
+    return static_cast<long long>(std::floor(emscripten_get_now()));
+}
+
+void platform_sleep_ms(unsigned milliseconds) {
+    emscripten_sleep(milliseconds);
+}
+
+void platform_raise_window(PlatformWindow*) {}
+
+PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
+    const int event = dadadazo_page_take_event();
+    if (event == page_no_event) {
+        // A posted quit is seen only once nothing else is waiting.
+        if (window->quit_posted) {
+            *quit_code = window->quit_code;
+            return PumpResult::quit;
+        }
+        return PumpResult::empty;
+    }
+    if (event == page_quit_request && !window->quit_posted) {
+        window->quit_posted = true;
+        window->quit_code = 0;
+    } else if (event == page_context_lost) {
+        window->quit_posted = true;
+        window->quit_code = 1;
+    }
+    return PumpResult::handled;
+}
+
+void platform_swap_buffers(PlatformWindow* window) {
+    // The browser presents the canvas when the show next yields (its pause after each frame).
+    if (window->renderer != nullptr) {
+        portable_gl_finish_frame(window->renderer);
+    }
+}
+
+void platform_close_window(PlatformWindow* window) {
+    release_window(*window);
+}
+
+void platform_finish(PlatformWindow* window) {
+    dadadazo_page_stop_music();
+    release_window(*window);
+    delete window;
+}
+
+std::string platform_data_folder() {
+    return "";
+}

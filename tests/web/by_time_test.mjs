@@ -1,0 +1,66 @@
+// The whole show in the page, left alone: it ends by itself on the first clock reading past 61
+// seconds, with exit status 0, after frames in every scene.
+import assert from 'node:assert/strict';
+import {after, before, test} from 'node:test';
+
+import {
+  isTimeLine, launchBrowser, openWatched, seenLines, serveFolders, testArguments, waitFor,
+} from './browser.mjs';
+
+const options = testArguments();
+
+let site;
+let chromium;
+
+before(async () => {
+  site = await serveFolders({'/': options.site});
+  chromium = await launchBrowser(options.modules);
+});
+
+after(async () => {
+  if (chromium) await chromium.close();
+  if (site) await site.close();
+});
+
+test('the show ends by itself after 61 seconds with status 0', async () => {
+  const {page, errors} = await openWatched(chromium.browser, `${site.url}index.html`);
+  try {
+    await waitFor(async () => (await seenLines(page)).length >= 10, 60000,
+      async () => 'no menu');
+    await page.keyboard.press('8');
+    await waitFor(async () => (await seenLines(page)).some(([, text]) => isTimeLine(text)),
+      60000, async () => 'no frame');
+    // The show's clock is the page's wall clock: it is over 61 s after its first frame. The
+    // bound allows for the show's own slowest frames many times over.
+    const started = Date.now();
+    await waitFor(async () => {
+      const status = await page.evaluate(() => document.body.dataset.exitStatus);
+      if (status !== undefined) return true;
+      const lines = (await seenLines(page)).filter(([, text]) => isTimeLine(text));
+      let slowest = 0;
+      for (let i = 1; i < lines.length; i++) {
+        slowest = Math.max(slowest, lines[i][0] - lines[i - 1][0]);
+      }
+      if (Date.now() - started > 61000 + 10000 + 50 * slowest) {
+        throw new Error(`not over ${(Date.now() - started) / 1000} s after the first frame ` +
+          `(slowest frame ${slowest.toFixed(0)} ms); last lines: ` +
+          JSON.stringify(lines.slice(-3).map(([, text]) => text)));
+      }
+      return false;
+    }, 600000, async () => 'still running');
+
+    const lines = (await seenLines(page)).map(([, text]) => text);
+    assert.equal(lines.at(-1), 'exit status 0');
+    assert.equal(await page.evaluate(() => document.body.dataset.exitStatus), '0');
+    const clocks = lines.filter(isTimeLine).map((text) => Number.parseFloat(text));
+    // The last frame is drawn at a reading of at most 61 s; the reading after it ends the show
+    // without another frame.
+    assert.ok(clocks.at(-1) <= 61.0 && clocks.at(-1) > 60.0, `last frame at ${clocks.at(-1)}`);
+    for (const [from, to] of [[0, 8], [8, 12], [12, 20], [20, 40], [40, 58], [58, 61]]) {
+      assert.ok(clocks.some((t) => t > from && t < to), `no frame between ${from} and ${to} s`);
+    }
+    assert.deepEqual(errors, []);
+  } finally {
+    await page.close();
+  }
+});

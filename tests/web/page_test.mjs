@@ -1,0 +1,349 @@
+// The page as a user meets it, in headless Chromium: the menu in the console panel, the first
+// key choosing the mode, the canvas as the window, the time lines, the ways the show ends, and
+// a show without its music.
+import assert from 'node:assert/strict';
+import {after, before, test} from 'node:test';
+
+import {
+  canvasSummary, isTimeLine, launchBrowser, openWatched, seenLines, serveFolders, sleep,
+  testArguments, waitFor,
+} from './browser.mjs';
+
+const options = testArguments();
+
+const menuLines = [
+  'Paljonkos pannaan?: ',
+  '1 1920x1080 (Full Screen)',
+  '2 1280x720(Full Screen)',
+  '3 800x600(Full Screen)',
+  '4 480x320(Full Screen)',
+  '',
+  '5 1920x1080(windowed)',
+  '6 1280x720(windowed)',
+  '7 800x600(windowed)',
+  '8 480x320(windowed)',
+];
+
+// Loading the page and its program: generous, only a page that never shows the menu trips it.
+const loadLimitMs = 60000;
+
+let site;
+let siteWithoutMusic;
+let chromium;
+
+before(async () => {
+  site = await serveFolders({'/': options.site});
+  siteWithoutMusic = await serveFolders({'/': options.site}, ['/tarmelipolkka.wav']);
+  chromium = await launchBrowser(options.modules);
+});
+
+after(async () => {
+  if (chromium) await chromium.close();
+  if (site) await site.close();
+  if (siteWithoutMusic) await siteWithoutMusic.close();
+});
+
+function describeLines(lines) {
+  const texts = lines.map(([, text]) => text);
+  return `${texts.length} lines, the last: ${JSON.stringify(texts.slice(-12))}`;
+}
+
+// A fresh tab at the menu.
+async function openMenu(server) {
+  const watched = await openWatched(chromium.browser, `${server.url}index.html`);
+  await waitFor(async () => (await seenLines(watched.page)).length >= menuLines.length,
+    loadLimitMs, async () => `no menu: ${describeLines(await seenLines(watched.page))}`);
+  return watched;
+}
+
+function timeLinesOf(lines) {
+  return lines.filter(([, text]) => isTimeLine(text));
+}
+
+// How long the page has taken for one frame at most so far (ms between time lines).
+function longestFrameMs(lines) {
+  const times = timeLinesOf(lines).map(([ms]) => ms);
+  let longest = 0;
+  for (let i = 1; i < times.length; i++) longest = Math.max(longest, times[i] - times[i - 1]);
+  return longest;
+}
+
+// Waits for `count` time lines after the window opened. The first frames include compiling the
+// renderer's shaders, so the bound is the page's own load time many times over.
+async function waitForTimeLines(page, count) {
+  return waitFor(async () => {
+    const lines = await seenLines(page);
+    return timeLinesOf(lines).length >= count ? lines : null;
+  }, loadLimitMs, async () => `fewer than ${count} time lines: ${describeLines(await seenLines(page))}`);
+}
+
+// Waits for the exit status, allowing many of the show's own slowest frames.
+async function waitForExit(page) {
+  const frameMs = longestFrameMs(await seenLines(page));
+  const limitMs = 5000 + 50 * frameMs;
+  await waitFor(() => page.evaluate(() => document.body.dataset.exitStatus), limitMs,
+    async () => `no exit status (slowest frame so far ${frameMs.toFixed(0)} ms): ` +
+      describeLines(await seenLines(page)));
+  return page.evaluate(() => document.body.dataset.exitStatus);
+}
+
+// After the show: the status line comes last, and the canvas no longer changes.
+async function assertShowOver(watched, status) {
+  const {page} = watched;
+  const lines = await seenLines(page);
+  assert.equal(lines.at(-1)[1], `exit status ${status}`, describeLines(lines));
+  const before = await canvasSummary(page);
+  await sleep(Math.max(300, 5 * longestFrameMs(lines)));
+  const later = await canvasSummary(page);
+  assert.equal(later.sum, before.sum, 'the canvas changed after the show ended');
+  assert.equal((await seenLines(page)).length, lines.length, 'lines were printed after the end');
+  assert.deepEqual(watched.errors, []);
+}
+
+test('the menu, mode 8 in the page, time lines, a bounded console, Esc', async () => {
+  const watched = await openMenu(site);
+  const {page} = watched;
+  try {
+    const menu = (await seenLines(page)).map(([, text]) => text);
+    assert.deepEqual(menu, menuLines);
+    await waitFor(() => page.$eval('#console', (panel) => panel.textContent),
+      loadLimitMs, async () => 'the console panel stays empty');
+    assert.equal(await page.$eval('#console', (panel) => panel.textContent),
+      menuLines.join('\n'));
+    assert.equal(await page.$eval('#window', (frame) => frame.hidden), true,
+      'the window shows before a mode is chosen');
+    assert.equal(await page.$eval('#hint', (hint) => hint.hidden), false);
+
+    await page.keyboard.press('8');
+    let lines = await waitForTimeLines(page, 3);
+    const times = timeLinesOf(lines).map(([, text]) => text);
+    assert.equal(times[0], '0.000000.');
+    assert.deepEqual(lines.slice(0, menuLines.length).map(([, text]) => text), menuLines);
+    assert.equal(lines[menuLines.length][1], '0.000000.', 'the first line after the menu');
+
+    const screen = await canvasSummary(page);
+    assert.deepEqual([screen.width, screen.height], [480, 320]);
+    assert.equal(await page.$eval('#window', (frame) => frame.hidden), false);
+    assert.equal(await page.$eval('#hint', (hint) => hint.hidden), true);
+    assert.equal(await page.$eval('#titlebar', (bar) => bar.hidden), false);
+    assert.equal(await page.$eval('#titlebar span', (title) => title.textContent), 'Dadadazo');
+
+    // The wave field's 10,000 points (drawn for the first seven seconds).
+    await waitForTimeLines(page, 10);
+    const lit = (await canvasSummary(page)).lit;
+    const clock = timeLinesOf(await seenLines(page)).at(-1)[1];
+    assert.ok(lit > 1000, `${lit} pixels lit at ${clock}`);
+
+    // More lines than the panel keeps: it holds the latest few hundred.
+    lines = await waitForTimeLines(page, 450);
+    const clocks = timeLinesOf(lines).map(([, text]) => Number.parseFloat(text));
+    for (let i = 1; i < clocks.length; i++) {
+      assert.ok(clocks[i] >= clocks[i - 1], `the clock ran backwards: ${clocks[i - 1]}, ${clocks[i]}`);
+    }
+    const panel = await page.$eval('#console', (element) => element.textContent.split('\n'));
+    assert.ok(panel.length <= 400 && panel.length >= 200, `the panel keeps ${panel.length} lines`);
+    assert.equal(lines.filter(([, text]) => text.startsWith('dadadazo:')).length, 0,
+      describeLines(lines));
+    await waitFor(() => page.evaluate(() => document.body.dataset.music), loadLimitMs,
+      async () => 'the music neither plays nor says why');
+    assert.equal(await page.evaluate(() => document.body.dataset.music), 'playing');
+
+    await page.keyboard.press('Escape');
+    assert.equal(await waitForExit(page), '0');
+    await assertShowOver(watched, 0);
+    assert.equal(await page.evaluate(() => document.body.dataset.music), 'stopped');
+  } finally {
+    await page.close();
+  }
+});
+
+test('a key typed before the program has loaded is the one the menu reads', async () => {
+  // The program's WebAssembly is held back until the key has been typed.
+  let releaseProgram;
+  const keyTyped = new Promise((typed) => {
+    releaseProgram = typed;
+  });
+  const watched = await openWatched(chromium.browser, `${site.url}index.html`, {
+    waitUntil: 'domcontentloaded',
+    prepare: async (page) => {
+      await page.setRequestInterception(true);
+      page.on('request', (request) => {
+        if (request.url().endsWith('/dadadazo.wasm')) {
+          keyTyped.then(() => request.continue());
+        } else {
+          request.continue();
+        }
+      });
+    },
+  });
+  const {page} = watched;
+  try {
+    await page.keyboard.press('6');
+    assert.deepEqual(await seenLines(page), [], 'the program ran before its code arrived');
+    releaseProgram();
+    const lines = await waitForTimeLines(page, 3);
+    assert.deepEqual(lines.slice(0, menuLines.length + 1).map(([, text]) => text),
+      [...menuLines, '0.000000.']);
+    const screen = await canvasSummary(page);
+    assert.deepEqual([screen.width, screen.height], [1280, 720]);
+    await page.keyboard.press('Escape');
+    assert.equal(await waitForExit(page), '0');
+    await assertShowOver(watched, 0);
+  } finally {
+    await page.close();
+  }
+});
+
+test('the close button ends a windowed show like Esc', async () => {
+  const watched = await openMenu(site);
+  const {page} = watched;
+  try {
+    await page.keyboard.press('7');
+    await waitForTimeLines(page, 5);
+    const screen = await canvasSummary(page);
+    assert.deepEqual([screen.width, screen.height], [800, 600]);
+    // Keys other than Esc change nothing.
+    await page.keyboard.press('x');
+    await page.keyboard.press('Enter');
+    await waitForTimeLines(page, 10);
+    assert.equal(await page.evaluate(() => document.body.dataset.exitStatus), undefined);
+
+    await page.click('#close');
+    assert.equal(await waitForExit(page), '0');
+    await assertShowOver(watched, 0);
+  } finally {
+    await page.close();
+  }
+});
+
+test('Enter alone gives the 1920 x 1080 windowed fallback', async () => {
+  const watched = await openMenu(site);
+  const {page} = watched;
+  try {
+    await page.keyboard.press('Enter');
+    await waitForTimeLines(page, 3);
+    const screen = await canvasSummary(page);
+    assert.deepEqual([screen.width, screen.height], [1920, 1080]);
+    assert.equal(await page.$eval('#titlebar', (bar) => bar.hidden), false);
+    assert.equal(await page.evaluate(() => document.fullscreenElement), null);
+    await page.keyboard.press('Escape');
+    assert.equal(await waitForExit(page), '0');
+    await assertShowOver(watched, 0);
+  } finally {
+    await page.close();
+  }
+});
+
+test('a full-screen mode shows the canvas alone; leaving full screen ends the show', async () => {
+  const watched = await openMenu(site);
+  const {page} = watched;
+  try {
+    await page.keyboard.press('4');
+    await waitForTimeLines(page, 5);
+    const state = await page.evaluate(() => ({
+      element: document.fullscreenElement && document.fullscreenElement.id,
+      cursor: getComputedStyle(document.getElementById('screen')).cursor,
+      titleBarHidden: document.getElementById('titlebar').hidden,
+    }));
+    assert.deepEqual(state, {element: 'screen', cursor: 'none', titleBarHidden: true});
+    const screen = await canvasSummary(page);
+    assert.deepEqual([screen.width, screen.height], [480, 320]);
+
+    await page.evaluate(() => document.exitFullscreen());
+    assert.equal(await waitForExit(page), '0');
+    await assertShowOver(watched, 0);
+  } finally {
+    await page.close();
+  }
+});
+
+test('without its music the show says why in one line and plays on', async () => {
+  const watched = await openMenu(siteWithoutMusic);
+  const {page} = watched;
+  try {
+    await page.keyboard.press('8');
+    const limitMs = loadLimitMs;
+    const lines = await waitFor(async () => {
+      const seen = await seenLines(page);
+      const said = seen.findIndex(([, text]) => text.startsWith('dadadazo:'));
+      return said >= 0 && timeLinesOf(seen.slice(said)).length >= 20 ? seen : null;
+    }, limitMs, async () => describeLines(await seenLines(page)));
+    const said = lines.filter(([, text]) => text.startsWith('dadadazo:')).map(([, text]) => text);
+    assert.deepEqual(said,
+      ['dadadazo: playing without sound: tarmelipolkka.wav: HTTP 404 Not Found']);
+    assert.ok((await canvasSummary(page)).lit > 0, 'nothing drawn');
+    assert.equal(await page.evaluate(() => document.body.dataset.music), 'silent');
+
+    await page.keyboard.press('Escape');
+    assert.equal(await waitForExit(page), '0');
+    await assertShowOver(watched, 0);
+  } finally {
+    await page.close();
+  }
+});
+
+test('a show whose canvas loses its WebGL context says so and ends with status 1', async () => {
+  const watched = await openMenu(site);
+  const {page} = watched;
+  try {
+    await page.keyboard.press('8');
+    await waitForTimeLines(page, 5);
+    await page.evaluate(() => {
+      document.getElementById('screen').getContext('webgl2')
+        .getExtension('WEBGL_lose_context').loseContext();
+    });
+    assert.equal(await waitForExit(page), '1');
+    const said = (await seenLines(page)).filter(([, text]) => text.startsWith('dadadazo:'));
+    assert.deepEqual(said.map(([, text]) => text),
+      ["dadadazo: the browser took the canvas's WebGL context away; the show cannot go on"]);
+    assert.equal((await seenLines(page)).at(-1)[1], 'exit status 1');
+    assert.deepEqual(watched.errors, []);
+  } finally {
+    await page.close();
+  }
+});
+
+test('a still with a malformed address says how to ask for one', async () => {
+  for (const query of ['mode=9&at=5000', 'mode=8&at=-5', 'mode=8', 'at=100&mode=8x']) {
+    const watched = await openWatched(chromium.browser, `${site.url}index.html?${query}`);
+    try {
+      await waitFor(() => watched.page.evaluate(() => document.body.dataset.exitStatus),
+        loadLimitMs, async () => `${query}: ${describeLines(await seenLines(watched.page))}`);
+      const lines = (await seenLines(watched.page)).map(([, text]) => text);
+      assert.deepEqual(lines, [
+        'dadadazo: a still takes ?mode=DIGIT (1 to 8)&at=MILLISECONDS (a whole number)',
+      ], query);
+      assert.equal(await watched.page.evaluate(() => document.body.dataset.exitStatus), '2');
+      assert.equal(await watched.page.$eval('#window', (frame) => frame.hidden), true, query);
+    } finally {
+      await watched.page.close();
+    }
+  }
+});
+
+test('a browser without WebGL says why and ends with status 1, for a show and for a still',
+  async () => {
+    const withoutWebGl = await launchBrowser(options.modules, ['--disable-webgl']);
+    try {
+      const reason = 'dadadazo: cannot open a window: ' +
+        'this browser gives the canvas no WebGL 2 context';
+      const show = await openWatched(withoutWebGl.browser, `${site.url}index.html`);
+      await waitFor(async () => (await seenLines(show.page)).length >= menuLines.length,
+        loadLimitMs, async () => `no menu: ${describeLines(await seenLines(show.page))}`);
+      await show.page.keyboard.press('8');
+      await waitFor(() => show.page.evaluate(() => document.body.dataset.exitStatus),
+        loadLimitMs, async () => describeLines(await seenLines(show.page)));
+      assert.deepEqual((await seenLines(show.page)).slice(menuLines.length).map(([, t]) => t),
+        [reason, 'exit status 1']);
+      assert.deepEqual(show.errors, []);
+
+      const still = await openWatched(withoutWebGl.browser, `${site.url}index.html?mode=8&at=0`);
+      await waitFor(() => still.page.evaluate(() => document.body.dataset.exitStatus),
+        loadLimitMs, async () => describeLines(await seenLines(still.page)));
+      assert.deepEqual((await seenLines(still.page)).map(([, t]) => t),
+        [reason, 'exit status 1']);
+      assert.equal(await still.page.evaluate(() => document.body.dataset.frameReady), undefined);
+    } finally {
+      await withoutWebGl.close();
+    }
+  });

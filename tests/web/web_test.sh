@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The show's web page in headless Chromium.
+#
+#   web_test.sh prepare SOURCE WORK   build the web preset's tree into WORK/site (Emscripten) and
+#                                     install the pinned puppeteer-core into WORK/npm
+#   web_test.sh run SOURCE WORK TEST [ARGS...]
+#                                     run tests/web/TEST.mjs against WORK/site
+set -euo pipefail
+
+command=$1
+source_dir=$2
+work=$3
+shift 3
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+prepare() {
+    for tool in emcc node npm chromium; do
+        [ -x "$(command -v $tool)" ] ||
+            fail "$tool is not installed (scripts/install-deps.sh web; npm comes with nodejs)"
+    done
+    mkdir -p "$work"
+    (cd "$work" && cmake -S "$source_dir" -B "$work/site" --preset web >/dev/null)
+    cmake --build "$work/site" --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-2}"
+    for file in index.html dadadazo.js dadadazo.wasm tarmelipolkka.wav; do
+        [ -f "$work/site/$file" ] || fail "the web build made no $file"
+    done
+
+    # npm ci empties node_modules first: only when the lock file changed since the last install.
+    local npm_dir=$work/npm
+    if ! cmp -s "$source_dir/tests/web/package-lock.json" "$npm_dir/package-lock.json" ||
+        [ ! -d "$npm_dir/node_modules/puppeteer-core" ]; then
+        mkdir -p "$npm_dir"
+        cp "$source_dir/tests/web/package.json" "$source_dir/tests/web/package-lock.json" \
+            "$npm_dir/"
+        # puppeteer-core never downloads a browser; the tests drive Debian's chromium.
+        (cd "$npm_dir" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+    fi
+}
+
+case $command in
+prepare) prepare ;;
+run)
+    test_name=$1
+    shift
+    exec node "$source_dir/tests/web/$test_name.mjs" --site "$work/site" \
+        --modules "$work/npm/node_modules" "$@"
+    ;;
+*) fail "unknown command $command" ;;
+esac
