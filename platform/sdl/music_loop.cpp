@@ -16,15 +16,20 @@ void write_u32(Uint8* at, Uint32 value) {
 }
 
 // A RIFF file is a 12-byte header and a list of chunks (four-letter name, 32-bit length, data
-// padded to an even length). Every length that runs past the end of the file is cut to the end.
+// padded to an even length); SDL also reads a file that starts at "WAVE", without the RIFF
+// header. Every length that runs past the end of the file is cut to the end.
 void fit_chunks_to_file(Uint8* bytes, std::size_t size) {
-    if (size < 12 || std::memcmp(bytes, "RIFF", 4) != 0) {
+    std::size_t at = 0;
+    if (size >= 12 && std::memcmp(bytes, "RIFF", 4) == 0) {
+        if (read_u32(bytes + 4) > size - 8) {
+            write_u32(bytes + 4, static_cast<Uint32>(size - 8));
+        }
+        at = 12;
+    } else if (size >= 4 && std::memcmp(bytes, "WAVE", 4) == 0) {
+        at = 4;
+    } else {
         return;
     }
-    if (read_u32(bytes + 4) > size - 8) {
-        write_u32(bytes + 4, static_cast<Uint32>(size - 8));
-    }
-    std::size_t at = 12;
     while (size - at >= 8) {
         const std::size_t left = size - at - 8;
         Uint32 length = read_u32(bytes + at + 4);
