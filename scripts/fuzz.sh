@@ -6,11 +6,11 @@
 #   bash scripts/fuzz.sh [SECONDS] [TARGET...]     e.g.  bash scripts/fuzz.sh 300 music_loop
 #
 # Inputs found to reach new code are kept in build/fuzz/corpus/TARGET between runs. A crash, a
-# hang (an input taking over 10 s), a leak, running out of memory (2 GiB in all, or 256 MiB in one
-# allocation: no input of 4 KiB needs that) or any sanitizer report stops
-# that target, leaves the input as build/fuzz/findings/TARGET-*, and makes the script exit 1
-# once every target has run. To keep a finding as a test, copy it into the target's corpus
-# folder: the test suite replays every file there.
+# hang (an input taking over 10 s), a leak, running out of memory (2 GiB in all, or 256 MiB in
+# one allocation: no input of 4 KiB needs that) or any sanitizer report stops that target, leaves
+# the input as build/fuzz/findings/TARGET-*, and makes the script exit 1 once every target has
+# run. To keep a finding as a test, copy it into the target's corpus folder: the test suite
+# replays every file there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
