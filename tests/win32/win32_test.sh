@@ -197,6 +197,9 @@ show_esc() {
             sleep 0.1
         done
     done
+    if kill -0 "$show_pid" 2>/dev/null; then
+        fail "the show did not end within $((SECONDS - started)) s of Esc, pressed every 2 s"
+    fi
     echo "the show ended $((SECONDS - started)) s after the first Esc"
     local status=0
     wait "$show_pid" || status=$?
