@@ -1,6 +1,7 @@
 // The platform on Linux and other systems with SDL2: an SDL window with an OpenGL
 // compatibility-profile context, SDL's event queue, and looping playback through SDL audio.
 #include "platform/platform.h"
+#include "platform/sdl/music_loop.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -20,9 +21,7 @@ constexpr char window_class[] = "Tarme";
 // The whole file in memory, played round and round by SDL's audio thread.
 struct Music {
     SDL_AudioDeviceID device = 0;
-    Uint8* samples = nullptr;
-    Uint32 length = 0;
-    Uint32 position = 0;
+    MusicLoop loop;
 };
 
 } // namespace
@@ -83,19 +82,7 @@ void fit_outer_size(SDL_Window* window, const DisplayMode& mode) {
 }
 
 void fill_audio(void* userdata, Uint8* stream, int length) {
-    Music& music = *static_cast<Music*>(userdata);
-    Uint32 wanted = static_cast<Uint32>(length);
-    while (wanted > 0) {
-        const Uint32 left = music.length - music.position;
-        const Uint32 chunk = left < wanted ? left : wanted;
-        std::memcpy(stream, music.samples + music.position, chunk);
-        stream += chunk;
-        wanted -= chunk;
-        music.position += chunk;
-        if (music.position == music.length) {
-            music.position = 0;
-        }
-    }
+    music_loop_fill(*static_cast<MusicLoop*>(userdata), stream, length);
 }
 
 // ALSA writes its own diagnostics to stderr while SDL probes for a sound card; the show reports
@@ -107,10 +94,7 @@ void stop_music(Music& music) {
         SDL_CloseAudioDevice(music.device);
         music.device = 0;
     }
-    if (music.samples != nullptr) {
-        SDL_FreeWAV(music.samples);
-        music.samples = nullptr;
-    }
+    music_loop_free(music.loop);
 }
 
 void release_window(PlatformWindow& window) {
@@ -219,19 +203,25 @@ void platform_start_music(PlatformWindow* window, const char* file) {
         std::fprintf(stderr, "dadadazo: playing without sound: %s\n", SDL_GetError());
         return;
     }
-    SDL_AudioSpec wav_format;
-    if (SDL_LoadWAV(file, &wav_format, &music.samples, &music.length) == nullptr) {
+    // Opened first so that a missing or unreadable file is named as such.
+    SDL_RWops* source = SDL_RWFromFile(file, "rb");
+    std::size_t size = 0;
+    void* bytes = source == nullptr ? nullptr : SDL_LoadFile_RW(source, &size, 1);
+    if (bytes == nullptr) {
         std::fprintf(stderr, "dadadazo: playing without sound: %s: %s\n", file, SDL_GetError());
-        music.samples = nullptr;
         return;
     }
-    if (music.length == 0) {
-        std::fprintf(stderr, "dadadazo: playing without sound: %s holds no samples\n", file);
-        stop_music(music);
+    std::string error;
+    const bool loaded =
+        music_loop_load(static_cast<Uint8*>(bytes), size, file, &music.loop, &error);
+    SDL_free(bytes);
+    if (!loaded) {
+        std::fprintf(stderr, "dadadazo: playing without sound: %s\n", error.c_str());
         return;
     }
+    SDL_AudioSpec wav_format = music.loop.format;
     wav_format.callback = fill_audio;
-    wav_format.userdata = &music;
+    wav_format.userdata = &music.loop;
     // Asking for exactly the file's format lets SDL convert for the device where needed.
     music.device = SDL_OpenAudioDevice(nullptr, 0, &wav_format, nullptr, 0);
     if (music.device == 0) {
