@@ -50,6 +50,11 @@ class X:
         self.lib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int,
                                         ctypes.c_long, ctypes.POINTER(XEvent)]
         self.lib.XFlush.argtypes = [ctypes.c_void_p]
+        # A close request can reach a window whose show has just ended; Xlib's own handler
+        # would end this script over it.
+        self.on_error = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(
+            lambda display, event: 0)
+        self.lib.XSetErrorHandler(self.on_error)
         self.display = self.lib.XOpenDisplay(display.encode())
         if not self.display:
             raise RuntimeError("cannot connect to " + display)
@@ -211,6 +216,10 @@ def soak_run(run, args, rng, by_time, x, env, show_env, work, baseline, figures)
         with open(err_path, errors="replace") as err:
             return err.read()[-300:].strip()
 
+    def stdout_tail():
+        with open(out_path, errors="replace") as out:
+            return out.read()[-60:].strip()
+
     window = 0
     while time.monotonic() - started < 60 and show.poll() is None:
         window = show_window(show.pid, env)
@@ -237,7 +246,8 @@ def soak_run(run, args, rng, by_time, x, env, show_env, work, baseline, figures)
         lasted = time.monotonic() - started
         done = f"ended by itself after {lasted:.1f} s"
         if lasted < SHOW_SECONDS:
-            return f"ended by itself after only {lasted:.1f} s"
+            return (f"ended by itself after only {lasted:.1f} s (status {show.returncode}, "
+                    f"last output {stdout_tail()!r}): {stderr_tail()}")
         settled = [kib for t, kib in rss if t <= SETTLED_S]
         after = [kib for t, kib in rss if t > SETTLED_S]
         if settled and after:
@@ -263,8 +273,12 @@ def soak_run(run, args, rng, by_time, x, env, show_env, work, baseline, figures)
             burst = (f"{keys} key{'s' * (keys != 1)} and {moves} move{'s' * (moves != 1)}, "
                      "then ")
             if show.poll() is not None:
-                return f"ended on other keys or mouse motion (status {show.returncode})"
+                return (f"ended on other keys or mouse motion (status {show.returncode}, "
+                        f"last output {stdout_tail()!r}): {stderr_tail()}")
         ending = "Esc" if action.endswith("esc") else "close request"
+        if show.poll() is not None:
+            return (f"ended before the {ending} was sent (status {show.returncode}, "
+                    f"last output {stdout_tail()!r}): {stderr_tail()}")
         for attempt in range(3):
             if attempt > 0:
                 figures["repeats"] += 1
