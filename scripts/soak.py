@@ -203,6 +203,11 @@ def soak_run(run, args, rng, by_time, x, env, show_env, work, baseline, figures)
     action = "time" if by_time else rng.choice(["esc", "close", "burst+esc", "burst+close"])
     delay = rng.uniform(0.0, 6.0)
     figures["actions"][action] = figures["actions"].get(action, 0) + 1
+    # xdotool presses Esc through the server's test extension and then releases it on the same
+    # window; when the show has already closed that window, the release never comes and the
+    # server goes on holding Esc down, and SDL reports a held key as pressed to the next window
+    # that gets the focus. Every run starts with Esc up.
+    subprocess.run(["xdotool", "keyup", "Escape"], env=env, stderr=subprocess.DEVNULL)
     out_path = os.path.join(work, "stdout.txt")
     err_path = os.path.join(work, "stderr.txt")
     started = time.monotonic()
