@@ -142,7 +142,7 @@ struct PortableGl {
 
 namespace {
 
-const char* vertex_shader_body = R"(
+const char* const vertex_shader_body = R"(
 uniform vec2 u_half_size;
 uniform float u_count;
 layout(location = 0) in vec3 a_position;
@@ -161,7 +161,7 @@ void main() {
 }
 )";
 
-const char* fragment_shader_body = R"(
+const char* const fragment_shader_body = R"(
 in vec3 v_colour;
 flat in vec3 v_disc;
 layout(location = 0) out vec4 o_colour;
