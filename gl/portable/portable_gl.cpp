@@ -396,16 +396,22 @@ constexpr float cull_slack_sq = 0.02f;
 constexpr float cull_slack_sq_per_radius_sq = 2.0e-4f;
 constexpr float cull_slack = 0.01f;
 
+// The clear bits of `row`'s 64-bit `word` that fall within pixels [left, right].
+std::uint64_t clear_bits(const std::uint64_t* row, int word, int left, int right) {
+    std::uint64_t clear = ~row[word];
+    if (word == left / 64) {
+        clear &= ~std::uint64_t{0} << (left % 64);
+    }
+    if (word == right / 64 && right % 64 != 63) {
+        clear &= (std::uint64_t{1} << (right % 64 + 1)) - 1;
+    }
+    return clear;
+}
+
 // First (lowest) pixel in [left, right] of `row` whose bit is clear; -1 when all are set.
 int first_clear(const std::uint64_t* row, int left, int right) {
     for (int word = left / 64; word <= right / 64; ++word) {
-        std::uint64_t clear = ~row[word];
-        if (word == left / 64) {
-            clear &= ~std::uint64_t{0} << (left % 64);
-        }
-        if (word == right / 64 && right % 64 != 63) {
-            clear &= (std::uint64_t{1} << (right % 64 + 1)) - 1;
-        }
+        const std::uint64_t clear = clear_bits(row, word, left, right);
         if (clear != 0) {
             return word * 64 + std::countr_zero(clear);
         }
@@ -416,13 +422,7 @@ int first_clear(const std::uint64_t* row, int left, int right) {
 // Last (highest) pixel in [left, right] of `row` whose bit is clear; -1 when all are set.
 int last_clear(const std::uint64_t* row, int left, int right) {
     for (int word = right / 64; word >= left / 64; --word) {
-        std::uint64_t clear = ~row[word];
-        if (word == left / 64) {
-            clear &= ~std::uint64_t{0} << (left % 64);
-        }
-        if (word == right / 64 && right % 64 != 63) {
-            clear &= (std::uint64_t{1} << (right % 64 + 1)) - 1;
-        }
+        const std::uint64_t clear = clear_bits(row, word, left, right);
         if (clear != 0) {
             return word * 64 + 63 - std::countl_zero(clear);
         }
