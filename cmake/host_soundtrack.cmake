@@ -25,18 +25,5 @@ ExternalProject_Add(soundtrack_host
   BUILD_ALWAYS ON # a no-op unless the generator's sources changed
   BUILD_BYPRODUCTS ${host_generator})
 
-set(DADADAZO_GENERATED_SOUNDTRACK ${CMAKE_BINARY_DIR}/generated/tarmelipolkka.wav)
-add_custom_command(
-  OUTPUT ${DADADAZO_GENERATED_SOUNDTRACK}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
-  COMMAND ${host_generator} ${DADADAZO_GENERATED_SOUNDTRACK}
-  DEPENDS soundtrack_host ${host_generator}
-  COMMENT "Rendering the soundtrack tarmelipolkka.wav with the build machine's generator"
-  VERBATIM)
-add_custom_target(soundtrack ALL
-  COMMAND ${CMAKE_COMMAND} -DGENERATED=${DADADAZO_GENERATED_SOUNDTRACK}
-          -DDESTINATION=${CMAKE_BINARY_DIR}/tarmelipolkka.wav
-          -DRECORD=${CMAKE_BINARY_DIR}/generated/tarmelipolkka.placed
-          -P ${PROJECT_SOURCE_DIR}/tools/soundtrack/place_soundtrack.cmake
-  DEPENDS ${DADADAZO_GENERATED_SOUNDTRACK}
-  VERBATIM)
+include(${PROJECT_SOURCE_DIR}/tools/soundtrack/render_soundtrack.cmake)
+dadadazo_render_soundtrack(${host_generator} soundtrack_host ${host_generator})
