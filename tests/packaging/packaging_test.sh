@@ -57,44 +57,7 @@ installed_files=(
     share/doc/dadadazo/copyright
 )
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-run_dir=
-xvfb_pid=
-cleanup() {
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
-    if [ -n "$run_dir" ]; then
-        rm -rf "$run_dir"
-    fi
-}
-trap cleanup EXIT
-
-new_run_dir() {
-    run_dir=$(mktemp -d "$work/run.XXXXXX")
-}
-
-# An X server of its own on a free display.
-start_xvfb() {
-    Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp -noreset 9>"$run_dir/display" \
-        2>"$run_dir/xvfb.log" &
-    xvfb_pid=$!
-    for _ in $(seq 200); do
-        if [ -s "$run_dir/display" ]; then
-            export DISPLAY=":$(head -n 1 "$run_dir/display")"
-            return
-        fi
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    cat "$run_dir/xvfb.log" >&2
-    fail "Xvfb did not start"
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/scratch_and_xvfb.sh"
 
 # Checks that every file of a package is in the listing LIST (one path a line, prefix PREFIX).
 check_listing() {

@@ -28,42 +28,7 @@ export WINEDEBUG=-all
 # No debugger on a crash, and no offer to install .NET or a browser engine into the prefix.
 export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-run_dir=
-xvfb_pid=
-cleanup() {
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
-    if [ -n "$run_dir" ]; then
-        rm -rf "$run_dir"
-    fi
-}
-trap cleanup EXIT
-
-# A scratch folder for this run, and an X server of its own on a free display.
-start_xvfb() {
-    run_dir=$(mktemp -d "$work/run.XXXXXX")
-    # -noreset: the server must not reset whenever its last client (a poll) disconnects.
-    Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp -noreset 9>"$run_dir/display" \
-        2>"$run_dir/xvfb.log" &
-    xvfb_pid=$!
-    for _ in $(seq 200); do
-        if [ -s "$run_dir/display" ]; then
-            export DISPLAY=":$(head -n 1 "$run_dir/display")"
-            return
-        fi
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    cat "$run_dir/xvfb.log" >&2
-    fail "Xvfb did not start"
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../lib/scratch_and_xvfb.sh"
 
 prepare() {
     [ -x "$(command -v wine)" ] || fail "wine is not installed (scripts/install-deps.sh)"
@@ -91,6 +56,7 @@ prepare() {
 }
 
 checks() {
+    new_run_dir
     start_xvfb
     local status=0
     timeout -k 5 120 wine "$build/tests/win32/platform_win32_check.exe" >"$run_dir/out" \
@@ -166,6 +132,7 @@ MENU
 }
 
 show_esc() {
+    new_run_dir
     start_xvfb
     start_show 7 300
     wait_for_window
@@ -212,6 +179,7 @@ show_esc() {
 }
 
 show_by_time() {
+    new_run_dir
     start_xvfb
     local started=$SECONDS
     start_show 4 300
