@@ -1,8 +1,8 @@
 // The show from start-up to its end: the entry function and the main loop.
 #pragma once
 
-#include "platform/display_mode.h"
 #include "platform/platform.h"
+#include "timeline/display_mode.h"
 
 // Registers the window class, asks for the mode, opens the window and runs the show. Returns the
 // process exit status. `previous_instance` and `command_line` are accepted and ignored.

@@ -3,7 +3,7 @@
 // operating-system header is reachable from here: window and start-up handles are opaque.
 #pragma once
 
-#include "platform/display_mode.h"
+#include "timeline/display_mode.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 // their ratio. Frames before each part are computed only for the drift, and that lead-in is
 // counted in the time, as a user waiting for the part would count it. A video gets the
 // soundtrack when tarmelipolkka.wav lies in the working folder, as with the tool.
-#include "app/menu.h"
+#include "timeline/display_mode.h"
 #include "tools/capture/capture.h"
 
 #include <benchmark/benchmark.h>

@@ -1,8 +1,8 @@
 // draw_frame for one frame of each scene, with every GL call discarded: what the show's own
 // computation costs beside the 10 ms pause between frames.
-#include "app/menu.h"
 #include "gl/record/gl_record.h"
 #include "scenes/drift_state.h"
+#include "timeline/display_mode.h"
 #include "timeline/draw_frame.h"
 #include "timeline/scene_clock.h"
 
@@ -40,7 +40,7 @@ class QuietStdout {
 
 void frame_at(benchmark::State& state, long long ms) {
     const SceneClock clock = scene_clock_from_ms(ms);
-    const DisplayMode mode = mode_for_key(EOF);
+    const DisplayMode mode = fallback_mode;
     gl_record_to(nullptr, nullptr);
     const QuietStdout quiet;
     for (auto _ : state) {

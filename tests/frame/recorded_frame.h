@@ -1,9 +1,9 @@
 // Frames drawn into the GL call recorder, with the time line they print captured.
 #pragma once
 
-#include "app/menu.h"
 #include "gl/record/gl_record.h"
 #include "scenes/drift_state.h"
+#include "timeline/display_mode.h"
 #include "timeline/draw_frame.h"
 #include "timeline/scene_clock.h"
 
@@ -19,13 +19,9 @@ struct RecordedFrame {
     float t_f;
 };
 
-inline DisplayMode fallback_mode() {
-    return mode_for_key(EOF);
-}
-
 // Draws the frame of clock reading `ms` with `drift` carried in and out.
 inline RecordedFrame record_frame(long long ms, DriftState& drift,
-                                  const DisplayMode& mode = fallback_mode()) {
+                                  const DisplayMode& mode = fallback_mode) {
     const SceneClock clock = scene_clock_from_ms(ms);
     RecordedFrame frame{{}, {}, clock.t_f};
     std::fflush(stdout);

@@ -5,8 +5,8 @@
 #include "gl/portable/portable_gl.h"
 #include "gl/portable/portable_vertex.h"
 
-#include "platform/display_mode.h"
 #include "scenes/drift_state.h"
+#include "timeline/display_mode.h"
 #include "timeline/draw_frame.h"
 #include "timeline/scene_clock.h"
 

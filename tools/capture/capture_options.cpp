@@ -1,6 +1,4 @@
 #include "tools/capture/capture_options.h"
-
-#include "app/menu.h"
 #include "tools/readings/readings.h"
 
 #include <cstdio>
@@ -69,8 +67,8 @@ const char* capture_usage() {
 
 ParseOutcome parse_capture_options(int argc, const char* const* argv, CaptureOptions* options,
                                    std::string* error) {
-    *options = CaptureOptions{mode_for_key(-1),         {}, 0, 0, -1, "", OutputKind::png_folder,
-                              CaptureRenderer::portable};
+    *options = CaptureOptions{
+        fallback_mode, {}, 0, 0, -1, "", OutputKind::png_folder, CaptureRenderer::portable};
     bool have_at = false, have_mode = false, have_from = false, have_to = false;
     bool have_renderer = false;
     for (int i = 1; i < argc; ++i) {

@@ -1,7 +1,7 @@
 // The command line of dadadazo-capture.
 #pragma once
 
-#include "platform/display_mode.h"
+#include "timeline/display_mode.h"
 
 #include <string>
 #include <vector>

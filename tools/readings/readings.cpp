@@ -1,7 +1,5 @@
 #include "tools/readings/readings.h"
 
-#include "app/menu.h"
-
 namespace {
 
 // A plain run of decimal digits within 0..max_reading_ms; no sign, blank or exponent.

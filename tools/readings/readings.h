@@ -1,7 +1,7 @@
 // Command-line words shared by the offline tools: clock readings and the display mode digit.
 #pragma once
 
-#include "platform/display_mode.h"
+#include "timeline/display_mode.h"
 
 #include <string>
 #include <vector>

@@ -9,8 +9,6 @@
 #include "timeline/scene_clock.h"
 #include "tools/readings/readings.h"
 
-#include "app/menu.h"
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -35,7 +33,7 @@ void print_call(const GlCall& call, void*) {
 } // namespace
 
 int main(int argc, char** argv) {
-    DisplayMode mode = mode_for_key(EOF); // the fallback mode, 1920 x 1080
+    DisplayMode mode = fallback_mode;
     std::vector<long long> readings;
     std::string error;
     for (int index = 1; index < argc; ++index) {

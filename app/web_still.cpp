@@ -1,9 +1,9 @@
 // One still frame for checks and for sharing (index.html?mode=DIGIT&at=MS): the page calls this
 // instead of the program's main. It draws the frame at one clock reading from a fresh drift, as
 // an offline capture of that single reading does, and tells the page when it can be read.
-#include "app/menu.h"
 #include "platform/platform.h"
 #include "scenes/drift_state.h"
+#include "timeline/display_mode.h"
 #include "timeline/draw_frame.h"
 #include "timeline/scene_clock.h"
 
