@@ -1,5 +1,5 @@
 // What the web page's tests and its speed measurement share: a static file server on 127.0.0.1,
-// headless Chromium with WebGL 2 through SwiftShader, and a page watched line by line.
+// the browsers (Chromium and Firefox) with WebGL 2, and a page watched line by line.
 import {createRequire} from 'node:module';
 import {mkdtempSync, readFileSync, rmSync, statSync} from 'node:fs';
 import {createServer} from 'node:http';
@@ -56,11 +56,42 @@ export function serveFolders(mounts, missing = []) {
   });
 }
 
-// Starts Debian's Chromium headless, with a fresh profile and nothing reaching the network.
-// `modules` is the node_modules folder holding puppeteer-core; `extraArgs` go to Chromium.
-export async function launchBrowser(modules, extraArgs = []) {
+// The browsers the page is tested in: Debian's Chromium headless (WebGL 2 through SwiftShader)
+// and Debian's Firefox ESR over WebDriver BiDi. Headless Firefox offers no WebGL 2, so Firefox
+// runs with a window on the X server in $DISPLAY (web_test.sh starts one of its own).
+export const browserNames = ['chromium', 'firefox'];
+
+// Starts `name` (see browserNames) with a fresh profile and nothing reaching the network.
+// `modules` is the node_modules folder holding puppeteer-core. `withoutWebGl` starts one whose
+// canvases get no WebGL context at all.
+export async function launchBrowser(modules, {name = 'chromium', withoutWebGl = false} = {}) {
   const require = createRequire(join(resolve(modules), 'package.json'));
   const puppeteer = require('puppeteer-core');
+  const viewport = {width: 2100, height: 1400};
+  if (name === 'firefox') {
+    if (!process.env.DISPLAY) throw new Error('Firefox needs an X server: DISPLAY is not set');
+    const browser = await puppeteer.launch({
+      browser: 'firefox',
+      executablePath: process.env.DADADAZO_FIREFOX || '/usr/bin/firefox-esr',
+      headless: false,
+      protocolTimeout: 600000,
+      defaultViewport: viewport,
+      extraPrefsFirefox: {
+        // Sound may start without a gesture the page can see through WebDriver.
+        'media.autoplay.default': 0,
+        'media.autoplay.blocking_policy': 0,
+        'full-screen-api.warning.timeout': 0,
+        'full-screen-api.transition-duration.enter': '0 0',
+        'full-screen-api.transition-duration.leave': '0 0',
+        'webgl.disabled': withoutWebGl,
+        'webgl.force-enabled': !withoutWebGl,
+        'browser.shell.checkDefaultBrowser': false,
+        'app.update.enabled': false,
+      },
+    });
+    return {browser, name, close: () => browser.close()};
+  }
+  if (name !== 'chromium') throw new Error(`unknown browser ${name} (${browserNames.join(', ')})`);
   const profile = mkdtempSync(join(tmpdir(), 'dadadazo-chromium-'));
   const browser = await puppeteer.launch({
     executablePath: process.env.DADADAZO_CHROMIUM || '/usr/bin/chromium',
@@ -71,12 +102,14 @@ export async function launchBrowser(modules, extraArgs = []) {
       '--disable-background-networking', '--disable-component-update', '--disable-sync',
       '--no-first-run', '--disable-background-timer-throttling',
       '--disable-renderer-backgrounding', '--disable-backgrounding-occluded-windows',
-      '--window-size=2200,1500', `--user-data-dir=${profile}`, ...extraArgs,
+      '--window-size=2200,1500', `--user-data-dir=${profile}`,
+      ...(withoutWebGl ? ['--disable-webgl'] : []),
     ],
-    defaultViewport: {width: 2100, height: 1400},
+    defaultViewport: viewport,
   });
   return {
     browser,
+    name,
     close: async () => {
       await browser.close();
       rmSync(profile, {recursive: true, force: true});
@@ -131,7 +164,8 @@ export function sleep(ms) {
 }
 
 // The command line every web test takes: --site FOLDER (the built page), --modules FOLDER
-// (node_modules with puppeteer-core) and whatever else the test names ("--capture TOOL").
+// (node_modules with puppeteer-core), --browser chromium|firefox (Chromium when not given) and
+// whatever else the test names ("--capture TOOL").
 export function testArguments(argv = process.argv.slice(2)) {
   const options = {};
   for (let i = 0; i < argv.length; i += 2) {
@@ -142,6 +176,10 @@ export function testArguments(argv = process.argv.slice(2)) {
   }
   for (const needed of ['site', 'modules']) {
     if (!options[needed]) throw new Error(`--${needed} FOLDER is missing`);
+  }
+  options.browser = options.browser || 'chromium';
+  if (!browserNames.includes(options.browser)) {
+    throw new Error(`--browser takes ${browserNames.join(' or ')}, not ${options.browser}`);
   }
   return options;
 }

@@ -10,20 +10,20 @@ import {
 const options = testArguments();
 
 let site;
-let chromium;
+let browser;
 
 before(async () => {
   site = await serveFolders({'/': options.site});
-  chromium = await launchBrowser(options.modules);
+  browser = await launchBrowser(options.modules, {name: options.browser});
 });
 
 after(async () => {
-  if (chromium) await chromium.close();
+  if (browser) await browser.close();
   if (site) await site.close();
 });
 
 test('the show ends by itself after 61 seconds with status 0', async () => {
-  const {page, errors} = await openWatched(chromium.browser, `${site.url}index.html`);
+  const {page, errors} = await openWatched(browser.browser, `${site.url}index.html`);
   try {
     await waitFor(async () => (await seenLines(page)).length >= 10, 60000,
       async () => 'no menu');

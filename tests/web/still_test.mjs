@@ -1,6 +1,6 @@
 // Stills (index.html?mode=DIGIT&at=MS) against the capture tool's frames at the same readings:
-// both draw through the portable renderer, the page on WebGL 2 (SwiftShader here), the tool on
-// EGL (Mesa). At least 98% of the pixels must agree within 1/255 in every channel.
+// both draw through the portable renderer, the page on WebGL 2 (in the browser --browser names:
+// Chromium's SwiftShader, or Firefox on Mesa), the tool on EGL (Mesa). At least 98% of the pixels must agree within 1/255 in every channel.
 import assert from 'node:assert/strict';
 import {execFileSync} from 'node:child_process';
 import {mkdtempSync, rmSync, writeFileSync} from 'node:fs';
@@ -38,7 +38,7 @@ const loadLimitMs = 60000;
 
 let captures;
 let site;
-let chromium;
+let browser;
 
 before(async () => {
   captures = mkdtempSync(join(tmpdir(), 'dadadazo-stills-'));
@@ -48,11 +48,11 @@ before(async () => {
       join(captures, `${mode}-${at}`)], {stdio: ['ignore', 'ignore', 'inherit']});
   }
   site = await serveFolders({'/': options.site, '/capture/': captures});
-  chromium = await launchBrowser(options.modules);
+  browser = await launchBrowser(options.modules, {name: options.browser});
 });
 
 after(async () => {
-  if (chromium) await chromium.close();
+  if (browser) await browser.close();
   if (site) await site.close();
   if (captures) rmSync(captures, {recursive: true, force: true});
 });
@@ -133,7 +133,7 @@ function keepForInspection(name, dataUrl) {
 
 for (const {mode, at, scene} of stills) {
   test(`mode ${mode} at ${at} ms: ${scene}`, async (t) => {
-    const watched = await openWatched(chromium.browser,
+    const watched = await openWatched(browser.browser,
       `${site.url}index.html?mode=${mode}&at=${at}`);
     const {page} = watched;
     try {
@@ -152,8 +152,9 @@ for (const {mode, at, scene} of stills) {
       t.diagnostic(`${(agreement * 100).toFixed(2)}% of all pixels agree, ` +
         `${(litAgreement * 100).toFixed(2)}% of those lit in either frame`);
       if (agreement < agreementNeeded || litAgreement < litAgreementNeeded) {
-        const kept = [keepForInspection(`still-${mode}-${at}.png`, result.pagePng),
-          keepForInspection(`still-${mode}-${at}-difference.png`, result.differencePng)];
+        const name = `still-${options.browser}-${mode}-${at}`;
+        const kept = [keepForInspection(`${name}.png`, result.pagePng),
+          keepForInspection(`${name}-difference.png`, result.differencePng)];
         assert.fail(`${(agreement * 100).toFixed(2)}% of the pixels agree (needed ` +
           `${agreementNeeded * 100}%), ${(litAgreement * 100).toFixed(2)}% of the lit ones ` +
           `(needed ${litAgreementNeeded * 100}%); lit pixels: page ${result.litDrawn}, capture ` +

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The show's web page in headless Chromium.
+# The show's web page in headless Chromium and in Firefox ESR.
 #
 #   web_test.sh prepare SOURCE WORK   build the web preset's tree into WORK/site (Emscripten) and
 #                                     install the pinned puppeteer-core into WORK/npm
 #   web_test.sh run SOURCE WORK TEST [ARGS...]
-#                                     run tests/web/TEST.mjs against WORK/site
+#                                     run tests/web/TEST.mjs against WORK/site; with
+#                                     "--browser firefox" among ARGS, on an X server of its own
 set -euo pipefail
 
 command=$1
@@ -12,10 +13,8 @@ source_dir=$2
 work=$3
 shift 3
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+# fail, and an X server of its own for Firefox (start_xvfb), stopped on exit.
+source "$source_dir/tests/lib/scratch_and_xvfb.sh"
 
 prepare() {
     for tool in emcc node npm chromium; do
@@ -25,7 +24,8 @@ prepare() {
     mkdir -p "$work"
     (cd "$work" && cmake -S "$source_dir" -B "$work/site" --preset web >/dev/null)
     cmake --build "$work/site" --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-2}"
-    for file in index.html dadadazo.js dadadazo.wasm tarmelipolkka.wav; do
+    for file in index.html dadadazo.js dadadazo.wasm tarmelipolkka.wav tarmelipolkka.mp3 \
+        tarmelipolkka.loop.json; do
         [ -f "$work/site/$file" ] || fail "the web build made no $file"
     done
 
@@ -46,7 +46,12 @@ prepare) prepare ;;
 run)
     test_name=$1
     shift
-    exec node "$source_dir/tests/web/$test_name.mjs" --site "$work/site" \
+    if [[ " $* " == *" --browser firefox "* ]]; then
+        [ -x "$(command -v firefox-esr)" ] || fail "firefox-esr is not installed"
+        new_run_dir
+        start_xvfb
+    fi
+    node "$source_dir/tests/web/$test_name.mjs" --site "$work/site" \
         --modules "$work/npm/node_modules" "$@"
     ;;
 *) fail "unknown command $command" ;;
