@@ -1,10 +1,16 @@
 # What `cmake --install` puts where. Linux: the programs in bin/, the show's polka in
 # share/dadadazo/ (the show finds it from its own location at run time, so an installed tree can
 # be moved as a whole), manual pages, a desktop entry with its icon and the documentation.
-# Windows: one folder with the program, the polka beside it and the README.
+# Windows: one folder with the program, the polka beside it and the README. Web: the page as its
+# build folder serves it (page, program, music) and the README, one folder for any web server.
 set(DADADAZO_VERSION 1.0.0)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+if(EMSCRIPTEN)
+  dadadazo_install_page()
+  return()
+endif()
 
 if(WIN32)
   install(TARGETS dadadazo RUNTIME DESTINATION .)

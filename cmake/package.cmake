@@ -1,5 +1,6 @@
 # `cpack` in a build folder: a Debian package and a relocatable .tar.gz from a Linux build, a
-# .zip from the Windows build. Packages are written to <build>/packages/.
+# .zip from the Windows build and one from the web build. Packages are written to
+# <build>/packages/.
 set(CPACK_PACKAGE_NAME dadadazo)
 set(CPACK_PACKAGE_VERSION ${DADADAZO_VERSION})
 set(CPACK_PACKAGE_VENDOR "dadadazo developers")
@@ -17,7 +18,11 @@ set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 
-if(WIN32)
+if(EMSCRIPTEN)
+  # dadadazo-VERSION-web.zip
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME web)
+elseif(WIN32)
   set(CPACK_GENERATOR ZIP)
 else()
   set(CPACK_GENERATOR DEB TGZ)

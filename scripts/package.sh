@@ -3,13 +3,15 @@
 #   dadadazo_VERSION_amd64.deb         Debian package (release build)
 #   dadadazo-VERSION-Linux.tar.gz      the same tree, unpacks and runs anywhere
 #   dadadazo-VERSION-win64.zip         the Windows program with its polka and the README
-# The trees are built in OUT/release and OUT/windows (the release and windows presets).
-# Installs what is missing first (scripts/install-deps.sh show packaging).
+#   dadadazo-VERSION-web.zip           the web page: page, program and music, for any static
+#                                      file server, with the README
+# The trees are built in OUT/release, OUT/windows and OUT/web (the release, windows and web
+# presets). Installs what is missing first (scripts/install-deps.sh show packaging web).
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "${1:-$source_dir/build}" && cd "${1:-$source_dir/build}" && pwd)
 
-bash "$source_dir/scripts/install-deps.sh" show packaging
+bash "$source_dir/scripts/install-deps.sh" show packaging web
 
 # package PRESET: configure, build and pack one tree; the packages are copied to OUT.
 package() {
@@ -30,3 +32,4 @@ package() {
 
 package release
 package windows
+package web

@@ -1,13 +1,20 @@
-// Frames per second of the web page in headless Chromium, per scene, from the show's own time
-// lines: the whole 61-second show in mode 7 (800 x 600, windowed), one line per frame.
+// Frames per second per scene, from the show's own time lines (one per frame): the whole
+// 61-second show in one display mode (7, 800 x 600 windowed, by default), in each browser named
+// and, with --native PROGRAM, in the native show on the X server in $DISPLAY. One table, a
+// column each. Firefox, too, needs $DISPLAY.
 //
-//   node bench/web/fps.mjs --site FOLDER --modules FOLDER [--mode DIGIT]
+//   node bench/web/fps.mjs --site FOLDER --modules FOLDER [--browsers chromium,firefox]
+//                          [--native PROGRAM] [--mode DIGIT]
+import {spawn} from 'node:child_process';
+import {dirname} from 'node:path';
+
 import {
   isTimeLine, launchBrowser, openWatched, seenLines, serveFolders, sleep, testArguments, waitFor,
 } from '../../tests/web/browser.mjs';
 
 const options = testArguments();
 const digit = options.mode || '7';
+const browsers = (options.browsers || 'chromium,firefox').split(',').filter(Boolean);
 
 // Scene windows in seconds of the scene clock (the frame's own timeline).
 const scenes = [
@@ -19,33 +26,67 @@ const scenes = [
   {name: 'wave rows, swelling', from: 58, to: 61},
 ];
 
-const site = await serveFolders({'/': options.site});
-const chromium = await launchBrowser(options.modules);
-try {
-  const {page, errors} = await openWatched(chromium.browser, `${site.url}index.html`);
-  await waitFor(async () => (await seenLines(page)).length >= 10, 60000, async () => 'no menu');
-  await page.keyboard.press(digit);
-  // The show ends by itself a little after 61 s; two minutes means it never will.
-  await waitFor(() => page.evaluate(() => document.body.dataset.exitStatus), 120000,
-    async () => `still running: ${JSON.stringify((await seenLines(page)).slice(-3))}`);
-  await sleep(100);
-  const clocks = (await seenLines(page))
-    .filter(([, text]) => isTimeLine(text))
-    .map(([, text]) => Number.parseFloat(text));
-  const status = await page.evaluate(() => document.body.dataset.exitStatus);
-  const size = await page.$eval('#screen', (screen) => `${screen.width}x${screen.height}`);
-  console.log(`mode ${digit} (${size}), ${clocks.length} frames, exit status ${status}` +
-    (errors.length ? `, page errors: ${errors.join('; ')}` : ''));
-  for (const {name, from, to} of scenes) {
-    const inside = clocks.filter((t) => t > from && t < to);
-    if (inside.length < 2) {
-      console.log(`${name.padEnd(22)} (${from}-${to} s): too few frames (${inside.length})`);
-      continue;
-    }
-    const fps = (inside.length - 1) / (inside.at(-1) - inside[0]);
-    console.log(`${name.padEnd(22)} (${from}-${to} s): ${fps.toFixed(1)} frames/s`);
+// The scene clocks of a whole show in the page, in seconds.
+async function browserClocks(site, name) {
+  const browser = await launchBrowser(options.modules, {name});
+  try {
+    const {page, errors} = await openWatched(browser.browser, `${site.url}index.html`);
+    await waitFor(async () => (await seenLines(page)).length >= 10, 60000, async () => 'no menu');
+    await page.keyboard.press(digit);
+    // The show ends by itself a little after 61 s; two minutes means it never will.
+    await waitFor(() => page.evaluate(() => document.body.dataset.exitStatus), 120000,
+      async () => `still running: ${JSON.stringify((await seenLines(page)).slice(-3))}`);
+    await sleep(100);
+    const status = await page.evaluate(() => document.body.dataset.exitStatus);
+    const size = await page.$eval('#screen', (screen) => `${screen.width}x${screen.height}`);
+    const clocks = (await seenLines(page)).filter(([, text]) => isTimeLine(text))
+      .map(([, text]) => Number.parseFloat(text));
+    console.log(`${name}: mode ${digit} (${size}), ${clocks.length} frames, exit status ` +
+      `${status}${errors.length ? `, page errors: ${errors.join('; ')}` : ''}`);
+    return clocks;
+  } finally {
+    await browser.close();
   }
+}
+
+// The scene clocks of a whole native show, started from its own folder (where its polka lies).
+function nativeClocks(program) {
+  return new Promise((done, failed) => {
+    const show = spawn(program, [], {cwd: dirname(program), stdio: ['pipe', 'pipe', 'inherit']});
+    let output = '';
+    show.stdout.on('data', (chunk) => {
+      output += chunk;
+    });
+    show.on('error', failed);
+    show.on('close', (status) => {
+      const clocks = output.split(/\s+/).filter(isTimeLine).map(Number.parseFloat);
+      console.log(`native: mode ${digit}, ${clocks.length} frames, exit status ${status}`);
+      done(clocks);
+    });
+    show.stdin.end(`${digit}\n`);
+  });
+}
+
+function framesPerSecond(clocks, {from, to}) {
+  const inside = clocks.filter((t) => t > from && t < to);
+  return inside.length < 2 ? null : (inside.length - 1) / (inside.at(-1) - inside[0]);
+}
+
+const columns = [];
+const site = await serveFolders({'/': options.site});
+try {
+  for (const name of browsers) columns.push({name, clocks: await browserClocks(site, name)});
 } finally {
-  await chromium.close();
   await site.close();
+}
+if (options.native) columns.push({name: 'native', clocks: await nativeClocks(options.native)});
+
+console.log(`\n| scene | ${columns.map(({name}) => `${name} frames/s`).join(' | ')} |`);
+console.log(`|---|${columns.map(() => '---|').join('')}`);
+for (const scene of scenes) {
+  const cells = columns.map(({clocks}) => {
+    const fps = framesPerSecond(clocks, scene);
+    return fps === null ? 'too few frames' : fps.toFixed(1);
+  });
+  console.log(`| ${scene.name} (${scene.from}-${scene.to} s) | ${cells.join(' | ')} |`);
 }

@@ -1,9 +1,22 @@
 #!/usr/bin/env bash
-# The web page's frame rate per scene at 800 x 600 in headless Chromium (WebGL 2 through
-# SwiftShader, on the CPU): the whole show in mode 7, frames per second from its time lines
-# (the README's web figures). Builds the web preset's tree and the pinned puppeteer-core into
-# build/bench-web first.
+# The web page's figures: on an emulated slow connection ("Fast 3G"), the time until the page
+# takes a key and the bytes a whole show fetches (bench/web/load.mjs); then the frame rate per
+# scene of the whole show in mode 7 (800 x 600) in headless Chromium (WebGL 2 through
+# SwiftShader), in Firefox ESR and in the native show (both on a virtual X server, Mesa's
+# llvmpipe), one table (bench/web/fps.mjs). Builds the web preset's tree and the pinned
+# puppeteer-core into build/bench-web, and the release preset for the native show, first.
 set -euo pipefail
-work=build/bench-web
-bash tests/web/web_test.sh prepare "$PWD" "$PWD/$work" >/dev/null
-node bench/web/fps.mjs --site "$work/site" --modules "$work/npm/node_modules" --mode 7
+work=$PWD/build/bench-web
+bash tests/web/web_test.sh prepare "$PWD" "$work" >/dev/null
+cmake --preset release >/dev/null
+cmake --build --preset release --target dadadazo soundtrack >/dev/null
+
+# An X server of its own for Firefox and the native show (fail, new_run_dir, start_xvfb).
+source tests/lib/scratch_and_xvfb.sh
+new_run_dir
+start_xvfb
+
+node bench/web/load.mjs --site "$work/site" --modules "$work/npm/node_modules"
+echo
+node bench/web/fps.mjs --site "$work/site" --modules "$work/npm/node_modules" --mode 7 \
+    --browsers chromium,firefox --native "$PWD/build/release/dadadazo"

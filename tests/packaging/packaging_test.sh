@@ -8,7 +8,7 @@
 #   packaging_test.sh tarball WORK          the .tar.gz's files, the same as the .deb's
 #   packaging_test.sh pages WORK            man -l renders each manual page without warnings;
 #                                           the desktop entry and the icon
-#   packaging_test.sh zip WORK              the .zip's files
+#   packaging_test.sh zip WORK              the Windows and web .zips' files
 #   packaging_test.sh installed-show WORK AUDIO_CHECK
 #                                           install into a prefix, move it: from an empty folder
 #                                           the show plays the installed polka; a WAV in the
@@ -35,6 +35,7 @@ version=1.0.0
 deb=$out/dadadazo_${version}_amd64.deb
 tarball=$out/dadadazo-$version-Linux.tar.gz
 zip=$out/dadadazo-$version-win64.zip
+web_zip=$out/dadadazo-$version-web.zip
 polka=$out/release/generated/tarmelipolkka.wav
 
 export WINEPREFIX=$work/wineprefix
@@ -73,7 +74,7 @@ prepare() {
     mkdir -p "$work"
     rm -f "$out"/*.deb "$out"/*.tar.gz "$out"/*.zip
     bash "$source_dir/scripts/package.sh" "$out"
-    for file in "$deb" "$tarball" "$zip"; do
+    for file in "$deb" "$tarball" "$zip" "$web_zip"; do
         [ -f "$file" ] || fail "package.sh made no $(basename "$file")"
     done
 
@@ -171,6 +172,17 @@ zip_contents() {
     cmp "$run_dir/$top/tarmelipolkka.wav" "$polka" ||
         fail "the zip's polka differs from the Linux build's"
     echo "the .zip holds $(wc -l <"$run_dir/list") files"
+
+    # The page: what a static file server needs to show it, the polka the same bytes again.
+    top=dadadazo-$version-web/
+    unzip -Z1 "$web_zip" >"$run_dir/web-list"
+    for file in index.html dadadazo.js dadadazo.wasm tarmelipolkka.wav tarmelipolkka.mp3 \
+        tarmelipolkka.loop.json README.md; do
+        grep -q -x -F "$top$file" "$run_dir/web-list" || fail "the web .zip holds no $top$file"
+    done
+    unzip -q "$web_zip" -d "$run_dir"
+    cmp "$run_dir/$top/tarmelipolkka.wav" "$polka" ||
+        fail "the web .zip's polka differs from the Linux build's"
 }
 
 # Waits until FILE holds at least BYTES bytes while process PID runs; at most LIMIT seconds.

@@ -5,18 +5,24 @@ import {mkdtempSync, readFileSync, rmSync, statSync} from 'node:fs';
 import {createServer} from 'node:http';
 import {tmpdir} from 'node:os';
 import {extname, join, normalize, resolve, sep} from 'node:path';
+import {gzipSync} from 'node:zlib';
 
 const contentTypes = {
   '.html': 'text/html; charset=utf-8',
   '.js': 'text/javascript',
   '.wasm': 'application/wasm',
   '.wav': 'audio/wav',
+  '.mp3': 'audio/mpeg',
+  '.json': 'application/json',
   '.png': 'image/png',
 };
 
 // Serves `mounts` ({'/': folder, '/capture/': folder, ...}) on 127.0.0.1 at a free port. Paths
-// listed in `missing` answer 404 even where the file exists. Resolves to {url, close}.
-export function serveFolders(mounts, missing = []) {
+// listed in `missing` answer 404 even where the file exists. With `compress`, the page and the
+// program go out gzip-compressed to a browser that takes that, as most web servers send them.
+// Resolves to {url, close, served}: served() is how many bytes of files it has sent.
+export function serveFolders(mounts, missing = [], {compress = false} = {}) {
+  let served = 0;
   const server = createServer((request, response) => {
     const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
     const prefix = Object.keys(mounts)
@@ -39,11 +45,19 @@ export function serveFolders(mounts, missing = []) {
       response.end('not found');
       return;
     }
-    response.writeHead(200, {
+    const headers = {
       'Content-Type': contentTypes[extname(file)] || 'application/octet-stream',
       'Cache-Control': 'no-store',
-    });
-    response.end(readFileSync(file));
+    };
+    let bytes = readFileSync(file);
+    if (compress && ['.html', '.js', '.wasm', '.json'].includes(extname(file)) &&
+        /\bgzip\b/.test(request.headers['accept-encoding'] || '')) {
+      bytes = gzipSync(bytes, {level: 9});
+      headers['Content-Encoding'] = 'gzip';
+    }
+    response.writeHead(200, headers);
+    served += bytes.length;
+    response.end(bytes);
   });
   return new Promise((done, failed) => {
     server.once('error', failed);
@@ -51,6 +65,7 @@ export function serveFolders(mounts, missing = []) {
       done({
         url: `http://127.0.0.1:${server.address().port}/`,
         close: () => new Promise((closed) => server.close(closed)),
+        served: () => served,
       });
     });
   });

@@ -19,7 +19,8 @@ source "$source_dir/tests/lib/scratch_and_xvfb.sh"
 prepare() {
     for tool in emcc node npm chromium; do
         [ -x "$(command -v $tool)" ] ||
-            fail "$tool is not installed (scripts/install-deps.sh web; npm comes with nodejs)"
+            fail "$tool is not installed (scripts/install-deps.sh web web-tests;" \
+                "npm comes with nodejs)"
     done
     mkdir -p "$work"
     (cd "$work" && cmake -S "$source_dir" -B "$work/site" --preset web >/dev/null)
@@ -36,7 +37,7 @@ prepare() {
         mkdir -p "$npm_dir"
         cp "$source_dir/tests/web/package.json" "$source_dir/tests/web/package-lock.json" \
             "$npm_dir/"
-        # puppeteer-core never downloads a browser; the tests drive Debian's chromium.
+        # puppeteer-core never downloads a browser; the tests drive Debian's Chromium and Firefox.
         (cd "$npm_dir" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
     fi
 }
@@ -47,7 +48,8 @@ run)
     test_name=$1
     shift
     if [[ " $* " == *" --browser firefox "* ]]; then
-        [ -x "$(command -v firefox-esr)" ] || fail "firefox-esr is not installed"
+        [ -x "$(command -v firefox-esr)" ] ||
+            fail "firefox-esr is not installed (scripts/install-deps.sh web-tests)"
         new_run_dir
         start_xvfb
     fi
