@@ -1,6 +1,7 @@
 // The page as a user meets it, in the browser named by --browser: the menu in the console panel,
-// the first key choosing the mode, the canvas as the window, the time lines, the ways the show
-// ends, and a show without its music.
+// the first key (or tap) choosing the mode, the canvas as the window, fitted to smaller pages,
+// the time lines, the ways the show ends, the light music's seamless loop, and a show without
+// its music.
 import assert from 'node:assert/strict';
 import {after, before, test} from 'node:test';
 
@@ -29,12 +30,14 @@ const loadLimitMs = 60000;
 
 let site;
 let siteWithoutMusic;
+let siteWithoutMp3;
 let browser;
 
 before(async () => {
   site = await serveFolders({'/': options.site});
   siteWithoutMusic = await serveFolders({'/': options.site},
     ['/tarmelipolkka.mp3', '/tarmelipolkka.wav']);
+  siteWithoutMp3 = await serveFolders({'/': options.site}, ['/tarmelipolkka.mp3']);
   browser = await launchBrowser(options.modules, {name: options.browser});
 });
 
@@ -42,6 +45,7 @@ after(async () => {
   if (browser) await browser.close();
   if (site) await site.close();
   if (siteWithoutMusic) await siteWithoutMusic.close();
+  if (siteWithoutMp3) await siteWithoutMp3.close();
 });
 
 function describeLines(lines) {
@@ -49,9 +53,9 @@ function describeLines(lines) {
   return `${texts.length} lines, the last: ${JSON.stringify(texts.slice(-12))}`;
 }
 
-// A fresh tab at the menu.
-async function openMenu(server) {
-  const watched = await openWatched(browser.browser, `${server.url}index.html`);
+// A fresh tab at the menu; `prepare(page)` runs before the page loads.
+async function openMenu(server, prepare = null) {
+  const watched = await openWatched(browser.browser, `${server.url}index.html`, {prepare});
   await waitFor(async () => (await seenLines(watched.page)).length >= menuLines.length,
     loadLimitMs, async () => `no menu: ${describeLines(await seenLines(watched.page))}`);
   return watched;
@@ -357,4 +361,144 @@ test('a browser without WebGL says why and ends with status 1, for a show and fo
     } finally {
       await withoutWebGl.close();
     }
+  });
+
+// The whole window in sight, no wider than the page, the mode's picture scaled down with its
+// aspect kept, and the drawing buffer still the mode's size.
+async function assertFitted(page, [width, height]) {
+  const seen = await page.evaluate(() => {
+    const box = (id) => document.getElementById(id).getBoundingClientRect().toJSON();
+    const root = document.documentElement;
+    return {window: box('window'), close: box('close'), screen: box('screen'),
+      width: root.clientWidth, height: root.clientHeight, scrollWidth: root.scrollWidth};
+  });
+  const where = JSON.stringify(seen);
+  assert.ok(seen.window.left >= 0 && seen.window.top >= 0 && seen.scrollWidth <= seen.width &&
+    seen.window.right <= seen.width && seen.window.bottom <= seen.height, where);
+  assert.ok(seen.close.width > 0 && seen.close.bottom <= seen.height, where);
+  assert.ok(seen.screen.width < width, `not scaled down: ${where}`);
+  assert.ok(Math.abs(seen.screen.width / seen.screen.height - width / height) < 0.01, where);
+  const drawn = await canvasSummary(page);
+  assert.deepEqual([drawn.width, drawn.height], [width, height]);
+}
+
+// The menu's entries are drawn in the browser frame after its lines are printed.
+function waitForEntries(page) {
+  return waitFor(() => page.$$eval('.entry', (entries) => entries.length === 8), loadLimitMs,
+    async () => 'the menu has no entries to choose');
+}
+
+async function centreOf(page, selector) {
+  const box = await page.$eval(selector, (element) => element.getBoundingClientRect().toJSON());
+  return [box.x + box.width / 2, box.y + box.height / 2];
+}
+
+test('on a phone, a tapped entry chooses once, the window fits, the close button ends it',
+  async () => {
+    const watched = await openMenu(site, (page) =>
+      page.setViewport({width: 390, height: 844, hasTouch: true, isMobile: true}));
+    const {page} = watched;
+    try {
+      await waitForEntries(page);
+      const panel = await page.$eval('#console', (element) => [element.textContent,
+        [...element.querySelectorAll('.entry')].map((entry) => entry.textContent),
+        element.querySelector('.entry[data-key="5"]').getAttribute('aria-label')]);
+      assert.deepEqual(panel, [menuLines.join('\n'),
+        menuLines.filter((line) => /^[1-8] /.test(line)), 'Mode 5: 1920 by 1080, windowed']);
+      // The heading's line, the empty line (lines of 16.25 pixels) and the panel's corner,
+      // tapped at the right, away from the entries (a browser may move a tap to a button next
+      // to it): nothing.
+      const {y, right, bottom} = await page.$eval('#console',
+        (element) => element.getBoundingClientRect().toJSON());
+      for (const [tapX, tapY] of [[right - 30, y + 14], [right - 30, y + 96], [right - 5,
+        bottom - 5]]) {
+        await page.touchscreen.tap(tapX, tapY);
+      }
+      await sleep(300);
+      assert.equal((await seenLines(page)).length, menuLines.length, 'a tap off the entries chose');
+
+      await page.touchscreen.tap(...await centreOf(page, '#console .entry[data-key="5"]'));
+      await waitForTimeLines(page, 5);
+      assert.equal(await page.$$eval('.entry', (entries) => entries.length), 0);
+      await assertFitted(page, [1920, 1080]);
+      await page.touchscreen.tap(...await centreOf(page, '#close'));
+      assert.equal(await waitForExit(page), '0');
+      await assertShowOver(watched, 0);
+    } finally {
+      await page.close();
+    }
+  });
+
+test('Tab and Enter choose an entry; a refused full screen plays fitted in the page', async () => {
+  const watched = await openMenu(site, async (page) => {
+    await page.setViewport({width: 1366, height: 768});
+    await page.evaluateOnNewDocument(() => {
+      Element.prototype.requestFullscreen = () => Promise.reject(new TypeError('refused'));
+    });
+  });
+  const {page} = watched;
+  try {
+    await waitForEntries(page);
+    for (let i = 0; i < 3; i++) await page.keyboard.press('Tab');
+    assert.equal(await page.evaluate(() => document.activeElement.textContent),
+      '3 800x600(Full Screen)');
+    await page.keyboard.press('Enter');
+    await waitForTimeLines(page, 5);
+    await waitFor(() => page.$eval('#titlebar', (bar) => !bar.hidden), loadLimitMs,
+      async () => `no title bar: ${describeLines(await seenLines(page))}`);
+    const said = (await seenLines(page)).filter(([, text]) => text.startsWith('dadadazo:'));
+    assert.deepEqual(said.map(([, text]) => text),
+      ['dadadazo: no full screen (refused); the show plays in the page']);
+    await assertFitted(page, [800, 600]);
+    await page.setViewport({width: 700, height: 500});
+    await sleep(300);
+    await assertFitted(page, [800, 600]);
+    await page.click('#close');
+    assert.equal(await waitForExit(page), '0');
+    await assertShowOver(watched, 0);
+  } finally {
+    await page.close();
+  }
+});
+
+// The loop the page plays against the WAV's samples, both decoded by the browser: its length,
+// and the root mean square of the difference over 2048 frames each side of the seam, against
+// that of the WAV's samples there, per channel.
+async function loopAgainstWav(server) {
+  const {page, errors} = await openMenu(server);
+  try {
+    return await page.evaluate(async () => {
+      const context = new AudioContext({sampleRate: 44100});
+      const {buffer, file} = await Module.page.loadMusic(context, 'tarmelipolkka.wav');
+      const wav = await context.decodeAudioData(await (await fetch('tarmelipolkka.wav'))
+        .arrayBuffer());
+      const errors = [0, 1].map((channel) => {
+        const [got, wanted] = [buffer, wav].map((sound) => sound.getChannelData(channel));
+        let error = 0;
+        let energy = 0;
+        for (let i = -2048; i < 2048; i++) {
+          const frame = (i + wav.length) % wav.length;
+          error += (got[frame] - wanted[frame]) ** 2;
+          energy += wanted[frame] ** 2;
+        }
+        return Math.sqrt(error / energy);
+      });
+      await context.close();
+      return {file, frames: buffer.length, wavFrames: wav.length, errors};
+    }).then((result) => ({...result, pageErrors: errors}));
+  } finally {
+    await page.close();
+  }
+}
+
+test('the light music loops one period of the WAV, seamless; without it the WAV loops',
+  async (t) => {
+    const light = await loopAgainstWav(site);
+    t.diagnostic(JSON.stringify(light));
+    assert.equal(light.file, 'tarmelipolkka.mp3');
+    assert.ok(Math.abs(light.frames - light.wavFrames) <= 44, `${light.frames} frames`);
+    assert.ok(light.errors.every((error) => error <= 0.08), 'the seam is not the WAV\'s');
+    const whole = await loopAgainstWav(siteWithoutMp3);
+    assert.deepEqual([whole.file, whole.frames, whole.errors, whole.pageErrors],
+      ['tarmelipolkka.wav', whole.wavFrames, [0, 0], []]);
   });
