@@ -405,13 +405,14 @@ test('on a phone, a tapped entry chooses once, the window fits, the close button
         element.querySelector('.entry[data-key="5"]').getAttribute('aria-label')]);
       assert.deepEqual(panel, [menuLines.join('\n'),
         menuLines.filter((line) => /^[1-8] /.test(line)), 'Mode 5: 1920 by 1080, windowed']);
-      // The heading's line, the empty line (lines of 16.25 pixels) and the panel's corner,
-      // tapped at the right, away from the entries (a browser may move a tap to a button next
-      // to it): nothing.
-      const {y, right, bottom} = await page.$eval('#console',
-        (element) => element.getBoundingClientRect().toJSON());
-      for (const [tapX, tapY] of [[right - 30, y + 14], [right - 30, y + 96], [right - 5,
-        bottom - 5]]) {
+      // The heading's line, the empty line and the panel's corner, tapped at the right, away
+      // from the entries (a browser may move a tap to a button next to it): nothing.
+      const [panelBox, first, fourth, fifth] = await Promise.all(['#console', '.entry',
+        '.entry[data-key="4"]', '.entry[data-key="5"]'].map((selector) =>
+        page.$eval(selector, (element) => element.getBoundingClientRect().toJSON())));
+      const x = panelBox.right - 30;
+      for (const [tapX, tapY] of [[x, first.top - 6], [x, (fourth.bottom + fifth.top) / 2],
+        [panelBox.right - 5, panelBox.bottom - 5]]) {
         await page.touchscreen.tap(tapX, tapY);
       }
       await sleep(300);
