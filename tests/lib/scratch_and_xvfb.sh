@@ -24,20 +24,19 @@ new_run_dir() {
     run_dir=$(mktemp -d "$work/run.XXXXXX")
 }
 
-# An X server of its own on a free display; its display number is kept in the run's folder.
+# An X server of its own (private_xvfb.sh beside this file) on a free display, exported as
+# DISPLAY. The server goes when this shell does, however it ends.
 start_xvfb() {
-    # -noreset: the server must not reset whenever its last client (a poll) disconnects.
-    Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp -noreset 9>"$run_dir/display" \
-        2>"$run_dir/xvfb.log" &
-    xvfb_pid=$!
-    for _ in $(seq 200); do
-        if [ -s "$run_dir/display" ]; then
-            export DISPLAY=":$(head -n 1 "$run_dir/display")"
-            return
-        fi
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    cat "$run_dir/xvfb.log" >&2
-    fail "Xvfb did not start"
+    coproc xvfb_script {
+        exec bash "$(dirname "${BASH_SOURCE[0]}")/private_xvfb.sh" 1280x1024x24 \
+            2>"$run_dir/xvfb.log"
+    }
+    xvfb_pid=$xvfb_script_PID
+    local display=
+    read -r -t 120 -u "${xvfb_script[0]}" display 2>/dev/null || true
+    if [ -z "$display" ]; then
+        cat "$run_dir/xvfb.log" >&2
+        fail "Xvfb did not start"
+    fi
+    export DISPLAY=$display
 }
