@@ -1,5 +1,6 @@
 # Sourced by the end-to-end test scripts that run programs in scratch folders under $work, each
-# with an X server of its own: fail, new_run_dir, start_xvfb, and the cleanup of both on exit.
+# with an X server of its own: fail, new_run_dir, start_xvfb, and the cleanup of both on exit;
+# fresh_wine_prefix for the tests that run the Windows program.
 
 fail() {
     echo "FAIL: $*" >&2
@@ -39,4 +40,26 @@ start_xvfb() {
         fail "Xvfb did not start"
     fi
     export DISPLAY=$display
+}
+
+# A fresh wine prefix in $WINEPREFIX, made without a display. A wine server left from an earlier
+# run is stopped first: it would write into the old prefix while it goes. Without a window
+# manager, wine must manage its windows itself, or destroying one stalls for two seconds. Each
+# argument sets one more registry value, given as "KEY|NAME|VALUE".
+fresh_wine_prefix() {
+    unset DISPLAY
+    if [ -d "$WINEPREFIX" ]; then
+        timeout -k 10 30 wineserver -k >/dev/null 2>&1 || true
+        timeout -k 10 30 wineserver -w || true
+    fi
+    rm -rf "$WINEPREFIX"
+    timeout -k 10 180 wineboot --init >/dev/null 2>&1 || fail "wineboot failed"
+    timeout -k 10 60 wineserver -w
+    local setting key name value
+    for setting in 'HKCU\Software\Wine\X11 Driver|Managed|N' "$@"; do
+        IFS='|' read -r key name value <<<"$setting"
+        timeout -k 10 60 wine reg add "$key" /v "$name" /d "$value" /f >/dev/null 2>&1 ||
+            fail "cannot set $name in $key"
+    done
+    timeout -k 10 60 wineserver -w
 }

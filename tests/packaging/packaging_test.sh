@@ -78,20 +78,8 @@ prepare() {
         [ -f "$file" ] || fail "package.sh made no $(basename "$file")"
     done
 
-    # A fresh prefix whose sound goes through ALSA (not a PulseAudio server that may be running);
-    # wine manages its windows itself, as there is no window manager.
-    if [ -d "$WINEPREFIX" ]; then
-        timeout -k 10 30 wineserver -k >/dev/null 2>&1 || true
-        timeout -k 10 30 wineserver -w || true
-    fi
-    rm -rf "$WINEPREFIX"
-    timeout -k 10 180 wineboot --init >/dev/null 2>&1 || fail "wineboot failed"
-    timeout -k 10 60 wineserver -w
-    timeout -k 10 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
-        >/dev/null 2>&1 || fail "cannot set the X11 driver's Managed value"
-    timeout -k 10 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f \
-        >/dev/null 2>&1 || fail "cannot choose wine's ALSA driver"
-    timeout -k 10 60 wineserver -w
+    # A fresh prefix whose sound goes through ALSA (not a PulseAudio server that may be running).
+    fresh_wine_prefix 'HKCU\Software\Wine\Drivers|Audio|alsa'
 }
 
 deb() {
