@@ -36,12 +36,16 @@ PixelComparison compare_pixels(int width, int height, const std::vector<std::uin
         for (int x = 0; x < width; ++x) {
             const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 3;
             int worst = 0;
-            bool lit = false;
+            bool lit_expected = false, lit_actual = false;
             for (std::size_t k = 0; k < 3; ++k) {
                 worst = std::max(worst, std::abs(expected[i + k] - actual[i + k]));
-                lit = lit || expected[i + k] != 0 || actual[i + k] != 0;
+                lit_expected = lit_expected || expected[i + k] != 0;
+                lit_actual = lit_actual || actual[i + k] != 0;
             }
             const bool differs = worst > channel_tolerance;
+            const bool lit = lit_expected || lit_actual;
+            c.lit_expected += lit_expected ? 1 : 0;
+            c.lit_actual += lit_actual ? 1 : 0;
             c.same += differs ? 0 : 1;
             c.lit += lit ? 1 : 0;
             c.lit_same += lit && !differs ? 1 : 0;

@@ -20,9 +20,11 @@ struct PixelComparison {
     int height = 0;
     long long pixels = 0;
     long long same = 0;
-    long long lit = 0;      // lit in either image
-    long long lit_same = 0; // of those, how many are the same
-    int first_x = -1;       // the first pixel that differs, top row first; -1 when none
+    long long lit = 0;          // lit in either image
+    long long lit_same = 0;     // of those, how many are the same
+    long long lit_expected = 0; // lit in each image
+    long long lit_actual = 0;
+    int first_x = -1; // the first pixel that differs, top row first; -1 when none
     int first_y = -1;
     int left = 0; // bounding box of every pixel that differs
     int top = 0;

@@ -4,9 +4,15 @@
 //   pixel_match EXPECTED.png ACTUAL.png [--channel N] [--same SHARE] [--lit-same SHARE]
 //               [--difference FILE.png]
 //
+// The tolerance as in pixel_match.h: a pixel is the same when every channel is within N (default
+// 0); they match when at least SHARE of all pixels (default 1) and of the pixels lit in either
+// image (default 0) are the same.
 // Prints one line of JSON:
-//   {"width":W,"height":H,"pixels":N,"same":N,"lit":N,"litSame":N,
+//   {"width":W,"height":H,"pixels":N,"same":N,"lit":N,"litSame":N,"litExpected":N,"litActual":N,
 //    "first":null or {"x":X,"y":Y,"expected":[R,G,B],"actual":[R,G,B]},"match":true or false}
+// pixels: W * H; same: pixels within the channel tolerance; lit: pixels not black in either
+// image, litSame: those of them that are the same; litExpected, litActual: not black in each;
+// first: the first pixel that differs, top row first.
 // Exit status 0 when they match, 1 when they do not (the summary on stderr, and the difference
 // image written where --difference names a file), 2 for bad arguments, files that cannot be
 // read, or images of different sizes.
@@ -79,8 +85,9 @@ int main(int argc, char** argv) {
     const PixelComparison c = compare_pixels(ew, eh, expected, actual, tolerance.channel);
     const bool match = c.within(tolerance);
     std::printf("{\"width\":%d,\"height\":%d,\"pixels\":%lld,\"same\":%lld,\"lit\":%lld,"
-                "\"litSame\":%lld,\"first\":",
-                c.width, c.height, c.pixels, c.same, c.lit, c.lit_same);
+                "\"litSame\":%lld,\"litExpected\":%lld,\"litActual\":%lld,\"first\":",
+                c.width, c.height, c.pixels, c.same, c.lit, c.lit_same, c.lit_expected,
+                c.lit_actual);
     if (c.first_x < 0) {
         std::printf("null");
     } else {
