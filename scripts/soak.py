@@ -71,22 +71,19 @@ class X:
 
 
 def start_xvfb():
-    read_end, write_end = os.pipe()
-    server = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1920x1080x24", "-nolisten", "tcp",
-         "-noreset"], pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    number = b""
-    with os.fdopen(read_end, "rb") as pipe:
-        while not number.endswith(b"\n"):
-            byte = pipe.read(1)
-            if not byte:
-                break
-            number += byte
-    if not number.strip():
-        server.kill()
+    """A private X server (tests/lib/private_xvfb.sh): it lasts while the script's standard input
+    stays open, so it goes with this script however it ends."""
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "lib",
+                          "private_xvfb.sh")
+    server = subprocess.Popen(["bash", script, "1920x1080x24"], stdin=subprocess.PIPE,
+                              stdout=subprocess.PIPE)
+    display = server.stdout.readline().decode().strip()
+    server.stdout.close()
+    if not display:
+        server.stdin.close()
+        server.wait()
         raise RuntimeError("Xvfb did not start")
-    return server, ":" + number.decode().strip()
+    return server, display
 
 
 def run_quiet(command, env):
@@ -172,7 +169,7 @@ def main():
                 failures.append(f"run {run + 1}: {result}")
                 print("  FAILED: " + result, flush=True)
     finally:
-        server.terminate()
+        server.stdin.close()
         server.wait()
         subprocess.run(["rm", "-rf", work])
 

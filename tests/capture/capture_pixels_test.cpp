@@ -2,6 +2,7 @@
 // GPU): properties every frame must have, and golden images at chosen readings. The frames are
 // drawn by the tool in a process of its own and read back from its PNGs, so the whole road from
 // draw_frame to the file is what is checked.
+#include "tests/lib/pixel_match.h"
 #include "tools/capture/capture.h"
 #include "tools/capture/png_file.h"
 
@@ -180,10 +181,9 @@ TEST_F(CapturePixels, TheAspectScaleNarrowsThe800x600Figure) {
 }
 
 // Golden images: the tool's own PNGs at a few readings of each scene, in the small mode. A pixel
-// matches when every channel is within `channel_tolerance`; a few mismatches along point edges
-// are allowed, since the software renderer's coverage rules may differ between versions.
-constexpr int channel_tolerance = 16;
-constexpr double mismatch_share = 0.005;
+// matches when every channel is within 16; a few mismatches along point edges are allowed, since
+// the software renderer's coverage rules may differ between versions.
+constexpr PixelTolerance golden_tolerance{16, 0.995, 0.0};
 
 TEST_F(CapturePixels, FramesMatchTheGoldenImages) {
     namespace fs = std::filesystem;
@@ -201,34 +201,10 @@ TEST_F(CapturePixels, FramesMatchTheGoldenImages) {
             fs::copy_file(out / name, golden, fs::copy_options::overwrite_existing);
             continue;
         }
-        int gw = 0, gh = 0, aw = 0, ah = 0;
-        std::vector<std::uint8_t> expected, actual;
-        std::string error;
-        ASSERT_TRUE(read_png(golden.string(), &gw, &gh, expected, &error)) << error;
-        ASSERT_TRUE(read_png((out / name).string(), &aw, &ah, actual, &error)) << error;
-        ASSERT_EQ(aw, gw);
-        ASSERT_EQ(ah, gh);
-        std::vector<std::uint8_t> difference(expected.size());
-        long long mismatched = 0;
-        for (std::size_t i = 0; i < expected.size(); i += 3) {
-            int worst = 0;
-            for (std::size_t c = 0; c < 3; ++c) {
-                worst = std::max(worst, std::abs(expected[i + c] - actual[i + c]));
-            }
-            const bool bad = worst > channel_tolerance;
-            mismatched += bad ? 1 : 0;
-            // White where the frames differ, the expected frame dimmed elsewhere.
-            for (std::size_t c = 0; c < 3; ++c) {
-                difference[i + c] = bad ? 255 : static_cast<std::uint8_t>(expected[i + c] / 4);
-            }
-        }
-        const long long allowed = static_cast<long long>(mismatch_share * gw * gh);
-        if (mismatched > allowed) {
-            const fs::path diff = out / ("difference-" + name);
-            ASSERT_TRUE(write_png(diff.string(), gw, gh, difference, &error)) << error;
-            ADD_FAILURE() << name << ": " << mismatched << " pixels differ (at most " << allowed
-                          << " may); difference image in " << diff << ", frame in " << (out / name);
-        }
+        const std::string mismatch =
+            compare_png_files(golden.string(), (out / name).string(), golden_tolerance,
+                              (out / ("difference-" + name)).string());
+        EXPECT_EQ(mismatch, "") << name << ", frame in " << (out / name);
     }
 }
 

@@ -1,4 +1,6 @@
 // dadadazo-capture as a user runs it: PNG folders, video through ffmpeg, and its error paths.
+#include "tools/soundtrack/soundtrack.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -68,27 +71,16 @@ class CaptureTool : public testing::Test {
 
     // A short 16-bit mono tone as the soundtrack.
     void write_soundtrack(double seconds) const {
-        const std::uint32_t rate = 8000;
-        const std::uint32_t samples = static_cast<std::uint32_t>(seconds * rate);
-        std::ofstream wav(dir / "tarmelipolkka.wav", std::ios::binary);
-        auto put32 = [&](std::uint32_t v) { wav.write(reinterpret_cast<const char*>(&v), 4); };
-        auto put16 = [&](std::uint16_t v) { wav.write(reinterpret_cast<const char*>(&v), 2); };
-        wav.write("RIFF", 4);
-        put32(36 + samples * 2);
-        wav.write("WAVEfmt ", 8);
-        put32(16);
-        put16(1);
-        put16(1);
-        put32(rate);
-        put32(rate * 2);
-        put16(2);
-        put16(16);
-        wav.write("data", 4);
-        put32(samples * 2);
-        for (std::uint32_t i = 0; i < samples; ++i) {
-            put16(static_cast<std::uint16_t>(
-                static_cast<std::int16_t>(8000.0 * std::sin(2.0 * M_PI * 440.0 * i / rate))));
+        const int rate = 8000;
+        std::vector<std::int16_t> samples(static_cast<std::size_t>(seconds * rate));
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            samples[i] =
+                static_cast<std::int16_t>(8000.0 * std::sin(2.0 * M_PI * 440.0 * i / rate));
         }
+        const std::vector<std::uint8_t> file = wav_file_bytes(samples, rate, 1);
+        std::ofstream(dir / "tarmelipolkka.wav", std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()),
+                   static_cast<std::streamsize>(file.size()));
     }
 
     // A stand-in ffmpeg on PATH that reads a little and fails.

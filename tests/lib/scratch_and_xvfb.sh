@@ -1,5 +1,6 @@
 # Sourced by the end-to-end test scripts that run programs in scratch folders under $work, each
-# with an X server of its own: fail, new_run_dir, start_xvfb, and the cleanup of both on exit.
+# with an X server of its own: fail, new_run_dir, start_xvfb, and the cleanup of both on exit;
+# fresh_wine_prefix for the tests that run the Windows program.
 
 fail() {
     echo "FAIL: $*" >&2
@@ -24,20 +25,41 @@ new_run_dir() {
     run_dir=$(mktemp -d "$work/run.XXXXXX")
 }
 
-# An X server of its own on a free display; its display number is kept in the run's folder.
+# An X server of its own (private_xvfb.sh beside this file) on a free display, exported as
+# DISPLAY. The server goes when this shell does, however it ends.
 start_xvfb() {
-    # -noreset: the server must not reset whenever its last client (a poll) disconnects.
-    Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp -noreset 9>"$run_dir/display" \
-        2>"$run_dir/xvfb.log" &
-    xvfb_pid=$!
-    for _ in $(seq 200); do
-        if [ -s "$run_dir/display" ]; then
-            export DISPLAY=":$(head -n 1 "$run_dir/display")"
-            return
-        fi
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        sleep 0.05
+    coproc xvfb_script {
+        exec bash "$(dirname "${BASH_SOURCE[0]}")/private_xvfb.sh" 1280x1024x24 \
+            2>"$run_dir/xvfb.log"
+    }
+    xvfb_pid=$xvfb_script_PID
+    local display=
+    read -r -t 120 -u "${xvfb_script[0]}" display 2>/dev/null || true
+    if [ -z "$display" ]; then
+        cat "$run_dir/xvfb.log" >&2
+        fail "Xvfb did not start"
+    fi
+    export DISPLAY=$display
+}
+
+# A fresh wine prefix in $WINEPREFIX, made without a display. A wine server left from an earlier
+# run is stopped first: it would write into the old prefix while it goes. Without a window
+# manager, wine must manage its windows itself, or destroying one stalls for two seconds. Each
+# argument sets one more registry value, given as "KEY|NAME|VALUE".
+fresh_wine_prefix() {
+    unset DISPLAY
+    if [ -d "$WINEPREFIX" ]; then
+        timeout -k 10 30 wineserver -k >/dev/null 2>&1 || true
+        timeout -k 10 30 wineserver -w || true
+    fi
+    rm -rf "$WINEPREFIX"
+    timeout -k 10 180 wineboot --init >/dev/null 2>&1 || fail "wineboot failed"
+    timeout -k 10 60 wineserver -w
+    local setting key name value
+    for setting in 'HKCU\Software\Wine\X11 Driver|Managed|N' "$@"; do
+        IFS='|' read -r key name value <<<"$setting"
+        timeout -k 10 60 wine reg add "$key" /v "$name" /d "$value" /f >/dev/null 2>&1 ||
+            fail "cannot set $name in $key"
     done
-    cat "$run_dir/xvfb.log" >&2
-    fail "Xvfb did not start"
+    timeout -k 10 60 wineserver -w
 }

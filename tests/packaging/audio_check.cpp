@@ -10,6 +10,8 @@
 //                                   plays when it runs dry on a busy machine.
 //
 // Exit status 1 with the reason on stderr when they differ, 2 for bad arguments or files.
+#include "tools/soundtrack/soundtrack.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -36,17 +38,6 @@ bool read_file(const char* path, Bytes* bytes) {
 std::uint32_t little_endian_32(const unsigned char* bytes) {
     return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-void put_32(Bytes* bytes, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        bytes->push_back(static_cast<unsigned char>(value >> shift));
-    }
-}
-
-void put_16(Bytes* bytes, std::uint16_t value) {
-    bytes->push_back(static_cast<unsigned char>(value));
-    bytes->push_back(static_cast<unsigned char>(value >> 8));
 }
 
 // The "data" chunk of a RIFF WAVE file, or false when there is none.
@@ -77,28 +68,14 @@ std::size_t first_sound(const unsigned char* bytes, std::size_t length) {
 }
 
 int write_wav(const char* path) {
-    constexpr std::uint32_t rate = 44100;
-    constexpr std::uint32_t frames = 2 * rate;
-    Bytes file;
-    const auto text = [&](const char* four) { file.insert(file.end(), four, four + 4); };
-    text("RIFF");
-    put_32(&file, 36 + frames * 4);
-    text("WAVE");
-    text("fmt ");
-    put_32(&file, 16);
-    put_16(&file, 1); // PCM
-    put_16(&file, 2);
-    put_32(&file, rate);
-    put_32(&file, rate * 4);
-    put_16(&file, 4);
-    put_16(&file, 16);
-    text("data");
-    put_32(&file, frames * 4);
+    constexpr std::uint32_t frames = 2 * 44100;
     // Two saw waves, never zero, a little out of step with each other.
+    std::vector<std::int16_t> samples;
     for (std::uint32_t frame = 0; frame < frames; ++frame) {
-        put_16(&file, static_cast<std::uint16_t>(1000 + frame * 37 % 20000));
-        put_16(&file, static_cast<std::uint16_t>(-1000 - static_cast<int>(frame * 53 % 20000)));
+        samples.push_back(static_cast<std::int16_t>(1000 + frame * 37 % 20000));
+        samples.push_back(static_cast<std::int16_t>(-1000 - static_cast<int>(frame * 53 % 20000)));
     }
+    const Bytes file = wav_file_bytes(samples, 44100, 2);
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(file.data()),
               static_cast<std::streamsize>(file.size()));

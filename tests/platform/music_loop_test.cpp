@@ -1,6 +1,7 @@
 // The show's music as the SDL backend loads and plays it, without an audio device: the samples
 // handed to the callback, round and round, and the files it refuses or cuts down.
 #include "platform/sdl/music_loop.h"
+#include "tools/soundtrack/soundtrack.h"
 
 #include <gtest/gtest.h>
 
@@ -16,36 +17,15 @@ extern "C" const char* __asan_default_options() {
 
 namespace {
 
-void put_u32(std::vector<Uint8>& out, std::uint32_t value) {
+// A 44.1 kHz, 16-bit stereo WAV file holding `samples` after its header (the soundtrack's own
+// writer), whose data chunk claims `claimed` bytes.
+std::vector<Uint8> pcm_wav(const std::vector<Uint8>& samples, std::uint32_t claimed) {
+    std::vector<Uint8> file = wav_file_bytes({}, 44100, 2);
+    const std::uint32_t riff = 36 + static_cast<std::uint32_t>(samples.size());
     for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<Uint8>(value >> (8 * i)));
+        file[4 + i] = static_cast<Uint8>(riff >> (8 * i));
+        file[40 + i] = static_cast<Uint8>(claimed >> (8 * i));
     }
-}
-
-void put_u16(std::vector<Uint8>& out, std::uint16_t value) {
-    out.push_back(static_cast<Uint8>(value & 0xff));
-    out.push_back(static_cast<Uint8>(value >> 8));
-}
-
-// A PCM WAV file holding `samples` after its header; its data chunk claims `claimed` bytes.
-std::vector<Uint8> pcm_wav(std::uint16_t channels, std::uint16_t bits,
-                           const std::vector<Uint8>& samples, std::uint32_t claimed) {
-    std::vector<Uint8> file{'R', 'I', 'F', 'F'};
-    put_u32(file, 36 + static_cast<std::uint32_t>(samples.size()));
-    for (const char c : std::string("WAVEfmt ")) {
-        file.push_back(static_cast<Uint8>(c));
-    }
-    put_u32(file, 16);
-    put_u16(file, 1);
-    put_u16(file, channels);
-    put_u32(file, 44100);
-    put_u32(file, 44100u * channels * bits / 8);
-    put_u16(file, static_cast<std::uint16_t>(channels * bits / 8));
-    put_u16(file, bits);
-    for (const char c : std::string("data")) {
-        file.push_back(static_cast<Uint8>(c));
-    }
-    put_u32(file, claimed);
     file.insert(file.end(), samples.begin(), samples.end());
     return file;
 }
@@ -72,7 +52,7 @@ void load(std::vector<Uint8> file, Loaded* out) {
 TEST(MusicLoop, PlaysTheSamplesRoundAndRoundAcrossAnyBufferSizes) {
     const std::vector<Uint8> samples = counting_bytes(400); // 100 stereo 16-bit frames
     Loaded loaded;
-    load(pcm_wav(2, 16, samples, 400), &loaded);
+    load(pcm_wav(samples, 400), &loaded);
     ASSERT_TRUE(loaded.ok) << loaded.error;
     EXPECT_EQ(loaded.music.length, 400u);
     EXPECT_EQ(loaded.music.format.channels, 2);
@@ -97,7 +77,7 @@ TEST(MusicLoop, AFileCutShortPlaysWhatItHolds) {
     const std::vector<Uint8> samples = counting_bytes(40);
     for (const std::uint32_t claimed : {400u, 0x7ffffff0u, 0xfffffff0u}) {
         // As written, and without the RIFF header (the loader reads such files too).
-        const std::vector<Uint8> whole = pcm_wav(2, 16, samples, claimed);
+        const std::vector<Uint8> whole = pcm_wav(samples, claimed);
         for (const std::size_t skip : {0, 8}) {
             Loaded loaded;
             load(std::vector<Uint8>(whole.begin() + static_cast<long>(skip), whole.end()), &loaded);
@@ -111,7 +91,7 @@ TEST(MusicLoop, AFileCutShortPlaysWhatItHolds) {
 // Played round and round, a partial sample frame at the end would shift every later round.
 TEST(MusicLoop, APartialSampleFrameAtTheEndIsDropped) {
     Loaded loaded;
-    load(pcm_wav(2, 16, counting_bytes(42), 42), &loaded);
+    load(pcm_wav(counting_bytes(42), 42), &loaded);
     ASSERT_TRUE(loaded.ok) << loaded.error;
     EXPECT_EQ(loaded.music.length, 40u);
 }
@@ -120,8 +100,8 @@ TEST(MusicLoop, FilesWithoutMusicAreRefusedWithOneLineNamingThem) {
     const std::vector<std::vector<Uint8>> files = {
         {},                                                   // empty
         {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'}, // no chunks
-        pcm_wav(2, 16, {}, 0),                                // no samples
-        pcm_wav(2, 16, counting_bytes(3), 3),                 // less than one sample frame
+        pcm_wav({}, 0),                                       // no samples
+        pcm_wav(counting_bytes(3), 3),                        // less than one sample frame
         std::vector<Uint8>(100, 'x'),                         // not a WAV at all
     };
     for (std::size_t i = 0; i < files.size(); ++i) {

@@ -39,20 +39,8 @@ prepare() {
     # The build checks the subsystem on every run; check the finished program once more.
     cmake -DPROGRAM="$build/dadadazo.exe" -P "$source_dir/platform/win32/check_console.cmake"
 
-    # A fresh prefix for every test run. Without a window manager, wine must manage its windows
-    # itself, or destroying one stalls for two seconds.
-    # A wine server left from an earlier run would write into the old prefix while it goes.
-    unset DISPLAY
-    if [ -d "$WINEPREFIX" ]; then
-        timeout -k 10 30 wineserver -k >/dev/null 2>&1 || true
-        timeout -k 10 30 wineserver -w || true
-    fi
-    rm -rf "$WINEPREFIX"
-    timeout -k 10 180 wineboot --init >/dev/null 2>&1 || fail "wineboot failed"
-    timeout -k 10 60 wineserver -w
-    timeout -k 10 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
-        >/dev/null 2>&1 || fail "cannot set the X11 driver's Managed value"
-    timeout -k 10 60 wineserver -w
+    # A fresh prefix for every test run.
+    fresh_wine_prefix
 }
 
 checks() {
