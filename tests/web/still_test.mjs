@@ -1,6 +1,7 @@
 // Stills (index.html?mode=DIGIT&at=MS) against the capture tool's frames at the same readings:
 // both draw through the portable renderer, the page on WebGL 2 (in the browser --browser names:
-// Chromium's SwiftShader, or Firefox on Mesa), the tool on EGL (Mesa). At least 98% of the pixels must agree within 1/255 in every channel.
+// Chromium's SwiftShader, or Firefox on Mesa), the tool on EGL (Mesa). At least 98% of the
+// pixels must agree within 1/255 in every channel.
 import assert from 'node:assert/strict';
 import {execFileSync} from 'node:child_process';
 import {mkdtempSync, rmSync, writeFileSync} from 'node:fs';
@@ -13,6 +14,7 @@ import {launchBrowser, openWatched, seenLines, serveFolders, testArguments, wait
 
 const options = testArguments();
 if (!options.capture) throw new Error('--capture TOOL (dadadazo-capture) is missing');
+if (!options['pixel-match']) throw new Error('--pixel-match TOOL (tests/lib/pixel_match) is missing');
 
 // A reading in every scene, and the swell at the end; two at a second size.
 const stills = [
@@ -57,78 +59,23 @@ after(async () => {
   if (captures) rmSync(captures, {recursive: true, force: true});
 });
 
-// Compares the page's canvas with the captured PNG, in the page.
-function compareInPage(page, pngUrl) {
-  return page.evaluate(async (url) => {
-    const image = new Image();
-    image.src = url;
-    await image.decode();
-    const read = (source, width, height) => {
-      const copy = document.createElement('canvas');
-      copy.width = width;
-      copy.height = height;
-      const context = copy.getContext('2d');
-      context.drawImage(source, 0, 0);
-      return context.getImageData(0, 0, width, height).data;
-    };
-    const screen = document.getElementById('screen');
-    const result = {
-      screen: [screen.width, screen.height],
-      captured: [image.naturalWidth, image.naturalHeight],
-    };
-    if (screen.width !== image.naturalWidth || screen.height !== image.naturalHeight) {
-      return result;
-    }
-    const drawn = read(screen, screen.width, screen.height);
-    const wanted = read(image, screen.width, screen.height);
-    let same = 0;
-    let litEither = 0;
-    let sameLit = 0;
-    let litDrawn = 0;
-    let litWanted = 0;
-    let firstDifference = null;
-    const differences = [];
-    for (let i = 0; i < drawn.length; i += 4) {
-      let close = true;
-      for (let c = 0; c < 3; c++) {
-        if (Math.abs(drawn[i + c] - wanted[i + c]) > 1) close = false;
-      }
-      const lit = drawn[i] || drawn[i + 1] || drawn[i + 2] || wanted[i] || wanted[i + 1] ||
-        wanted[i + 2];
-      if (lit) litEither++;
-      if (close) {
-        same++;
-        if (lit) sameLit++;
-      } else if (firstDifference === null) {
-        const pixel = i / 4;
-        firstDifference = {x: pixel % screen.width, y: Math.floor(pixel / screen.width),
-          page: [...drawn.slice(i, i + 3)], capture: [...wanted.slice(i, i + 3)]};
-      }
-      differences.push(close ? 0 : 255);
-      if (drawn[i] || drawn[i + 1] || drawn[i + 2]) litDrawn++;
-      if (wanted[i] || wanted[i + 1] || wanted[i + 2]) litWanted++;
-    }
-    // The difference as an image (white where they differ), for a failure's report.
-    const map = document.createElement('canvas');
-    map.width = screen.width;
-    map.height = screen.height;
-    const mapContext = map.getContext('2d');
-    const mapPixels = mapContext.createImageData(screen.width, screen.height);
-    differences.forEach((value, pixel) => {
-      mapPixels.data.set([value, value, value, 255], pixel * 4);
-    });
-    mapContext.putImageData(mapPixels, 0, 0);
-    return Object.assign(result, {
-      pixels: drawn.length / 4, same, litEither, sameLit, litDrawn, litWanted, firstDifference,
-      pagePng: screen.toDataURL('image/png'), differencePng: map.toDataURL('image/png'),
-    });
-  }, pngUrl);
+// The page's canvas as a PNG file, for the comparison every frame test shares.
+async function saveCanvas(page, file) {
+  const dataUrl = await page.evaluate(() => document.getElementById('screen').toDataURL('image/png'));
+  writeFileSync(file, Buffer.from(dataUrl.replace(/^data:image\/png;base64,/, ''), 'base64'));
 }
 
-function keepForInspection(name, dataUrl) {
-  const file = join(options.keep || tmpdir(), name);
-  writeFileSync(file, Buffer.from(dataUrl.replace(/^data:image\/png;base64,/, ''), 'base64'));
-  return file;
+// Runs the shared pixel comparison (tests/lib/pixel_match): its one JSON line, and whether the
+// frames match; exit status 2 (unreadable, or sizes that differ) fails at once.
+function comparePngs(expected, actual, difference) {
+  const command = [expected, actual, '--channel', '1', '--same', String(agreementNeeded),
+    '--lit-same', String(litAgreementNeeded), '--difference', difference];
+  try {
+    return {...JSON.parse(execFileSync(options['pixel-match'], command, {encoding: 'utf8'})), ok: true};
+  } catch (error) {
+    if (error.status !== 1) throw new Error(`pixel_match failed: ${error.stderr || error.message}`);
+    return {...JSON.parse(error.stdout), ok: false};
+  }
 }
 
 for (const {mode, at, scene} of stills) {
@@ -143,24 +90,25 @@ for (const {mode, at, scene} of stills) {
       const lines = (await seenLines(page)).map(([, text]) => text);
       assert.deepEqual(lines, [`${(at / 1000).toFixed(6)}.`]);
 
-      const png = `${String(at).padStart(6, '0')}.png`;
-      const result = await compareInPage(page, `${site.url}capture/${mode}-${at}/${png}`);
-      assert.deepEqual(result.screen, result.captured, 'the still and the capture differ in size');
-      assert.ok(result.litWanted > 0, 'the captured frame is black');
+      const name = `still-${options.browser}-${mode}-${at}`;
+      const drawn = join(options.keep || tmpdir(), `${name}.png`);
+      await saveCanvas(page, drawn);
+      const difference = join(options.keep || tmpdir(), `${name}-difference.png`);
+      const captured = join(captures, `${mode}-${at}`, `${String(at).padStart(6, '0')}.png`);
+      const result = comparePngs(captured, drawn, difference);
+      assert.ok(result.litExpected > 0, 'the captured frame is black');
       const agreement = result.same / result.pixels;
-      const litAgreement = result.sameLit / result.litEither;
+      const litAgreement = result.lit === 0 ? 1 : result.litSame / result.lit;
       t.diagnostic(`${(agreement * 100).toFixed(2)}% of all pixels agree, ` +
         `${(litAgreement * 100).toFixed(2)}% of those lit in either frame`);
-      if (agreement < agreementNeeded || litAgreement < litAgreementNeeded) {
-        const name = `still-${options.browser}-${mode}-${at}`;
-        const kept = [keepForInspection(`${name}.png`, result.pagePng),
-          keepForInspection(`${name}-difference.png`, result.differencePng)];
+      if (!result.ok) {
         assert.fail(`${(agreement * 100).toFixed(2)}% of the pixels agree (needed ` +
           `${agreementNeeded * 100}%), ${(litAgreement * 100).toFixed(2)}% of the lit ones ` +
-          `(needed ${litAgreementNeeded * 100}%); lit pixels: page ${result.litDrawn}, capture ` +
-          `${result.litWanted}; first difference ${JSON.stringify(result.firstDifference)}; ` +
-          `the page's frame and the difference: ${kept.join(', ')}`);
+          `(needed ${litAgreementNeeded * 100}%); lit pixels: page ${result.litActual}, capture ` +
+          `${result.litExpected}; first difference ${JSON.stringify(result.first)}; ` +
+          `the page's frame and the difference: ${drawn}, ${difference}`);
       }
+      rmSync(drawn, {force: true});
       assert.deepEqual(watched.errors, []);
     } finally {
       await page.close();
