@@ -66,7 +66,19 @@
     X(PFNGLUNMAPBUFFERPROC, UnmapBuffer)                                                           \
     X(PFNGLUSEPROGRAMPROC, UseProgram)                                                             \
     X(PFNGLVERTEXATTRIBPOINTERPROC, VertexAttribPointer)                                           \
-    X(PFNGLVIEWPORTPROC, Viewport)
+    X(PFNGLVIEWPORTPROC, Viewport)                                                                 \
+    X(PFNGLACTIVETEXTUREPROC, ActiveTexture)                                                       \
+    X(PFNGLBINDTEXTUREPROC, BindTexture)                                                           \
+    X(PFNGLCLIENTWAITSYNCPROC, ClientWaitSync)                                                     \
+    X(PFNGLDELETESYNCPROC, DeleteSync)                                                             \
+    X(PFNGLDELETETEXTURESPROC, DeleteTextures)                                                     \
+    X(PFNGLFENCESYNCPROC, FenceSync)                                                               \
+    X(PFNGLFRAMEBUFFERTEXTURE2DPROC, FramebufferTexture2D)                                         \
+    X(PFNGLGENTEXTURESPROC, GenTextures)                                                           \
+    X(PFNGLTEXIMAGE2DPROC, TexImage2D)                                                             \
+    X(PFNGLTEXPARAMETERIPROC, TexParameteri)                                                       \
+    X(PFNGLUNIFORM1IPROC, Uniform1i)                                                               \
+    X(PFNGLCOPYTEXSUBIMAGE2DPROC, CopyTexSubImage2D)
 
 struct Gles3Functions {
 #define DADADAZO_GLES3_MEMBER(type, name) type name;
