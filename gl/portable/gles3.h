@@ -78,7 +78,9 @@
     X(PFNGLTEXIMAGE2DPROC, TexImage2D)                                                             \
     X(PFNGLTEXPARAMETERIPROC, TexParameteri)                                                       \
     X(PFNGLUNIFORM1IPROC, Uniform1i)                                                               \
-    X(PFNGLCOPYTEXSUBIMAGE2DPROC, CopyTexSubImage2D)
+    X(PFNGLCOPYTEXSUBIMAGE2DPROC, CopyTexSubImage2D)                                               \
+    X(PFNGLUNIFORM3FPROC, Uniform3f)                                                               \
+    X(PFNGLBLITFRAMEBUFFERPROC, BlitFramebuffer)
 
 struct Gles3Functions {
 #define DADADAZO_GLES3_MEMBER(type, name) type name;

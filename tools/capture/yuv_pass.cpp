@@ -1,5 +1,6 @@
 #include "tools/capture/yuv_pass.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -24,62 +25,36 @@ std::uint8_t byte_of(double value) {
     return static_cast<std::uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, value))));
 }
 
-// The fragment shader writes four samples of one plane row per texel. Rows of the target: the
-// Y plane (one image row each), then Cb and Cr; at 4:2:0 one target row holds two chroma rows.
-// The frame texture has the bottom row first; image rows count from the top.
+// The fragment shader writes four samples of one plane row per texel, drawn one part of the
+// target at a time: the Y plane, then Cb and Cr (at 4:2:0 each in two halves side by side, the
+// even and the odd chroma rows). A sample is offset + weights . rgb of one pixel, or of the mean
+// of a 2x2 block, which linear filtering gives in one fetch from the shared corner. The frame is
+// copied into its texture turned over, so that texture rows count from the top as image rows
+// do. No branches: a software renderer shades every side of a branch.
 constexpr char fragment_body[] = R"(
 uniform sampler2D frame;
-uniform int width;
-uniform int height;
-uniform int full_chroma;
+uniform vec2 size;     // of the frame
+uniform vec2 origin;   // where this part of the target starts
+uniform int row_scale; // image rows per target row: 1, or 2 for 4:2:0 chroma
+uniform int row_add;   // which row of such a pair this part holds
+uniform vec3 weights;
+uniform float offset;
 out vec4 colour;
 
-const vec3 luma = vec3(0.2126, 0.7152, 0.0722);
-
-vec3 pixel(int x, int row) {
-    return texelFetch(frame, ivec2(x, height - 1 - row), 0).rgb;
-}
-
-vec3 block(int x, int row) {
-    return 0.25 * (pixel(2 * x, 2 * row) + pixel(2 * x + 1, 2 * row) +
-                   pixel(2 * x, 2 * row + 1) + pixel(2 * x + 1, 2 * row + 1));
-}
-
-float sample_of(vec3 rgb, int plane) {
-    float y = dot(luma, rgb);
-    if (plane == 0) {
-        return (16.0 + 219.0 * y) / 255.0;
-    }
-    float difference = plane == 1 ? (rgb.b - y) / 1.8556 : (rgb.r - y) / 1.5748;
-    return (128.0 + 224.0 * difference) / 255.0;
+vec3 rgb_at(int x, int row) {
+#ifdef MEAN
+    return texture(frame, vec2(float(2 * x + 1), float(2 * row + 1)) / size).rgb;
+#else
+    return texelFetch(frame, ivec2(x, row), 0).rgb;
+#endif
 }
 
 void main() {
-    ivec2 at = ivec2(gl_FragCoord.xy);
-    int plane = 0;
-    int row = at.y;
+    ivec2 at = ivec2(gl_FragCoord.xy - origin);
+    int row = at.y * row_scale + row_add;
     int x = at.x * 4;
-    bool mean = false;
-    if (at.y >= height && full_chroma == 1) {
-        plane = at.y / height;
-        row = at.y - plane * height;
-    } else if (at.y >= height) {
-        int quarter = height / 4;
-        int chroma_row = at.y - height;
-        plane = chroma_row < quarter ? 1 : 2;
-        chroma_row -= (plane - 1) * quarter;
-        int half_row = width / 8;
-        bool second = at.x >= half_row;
-        row = chroma_row * 2 + (second ? 1 : 0);
-        x = (at.x - (second ? half_row : 0)) * 4;
-        mean = true;
-    }
-    vec4 samples;
-    for (int i = 0; i < 4; ++i) {
-        vec3 rgb = mean ? block(x + i, row) : pixel(x + i, row);
-        samples[i] = sample_of(rgb, plane);
-    }
-    colour = samples;
+    colour = offset + vec4(dot(weights, rgb_at(x, row)), dot(weights, rgb_at(x + 1, row)),
+                           dot(weights, rgb_at(x + 2, row)), dot(weights, rgb_at(x + 3, row)));
 }
 )";
 
@@ -91,13 +66,13 @@ void main() {
 }
 )";
 
-unsigned int compile(const Gles3Functions& gl, ShaderDialect dialect, GLenum kind, const char* body,
-                     std::string* error) {
+unsigned int compile(const Gles3Functions& gl, ShaderDialect dialect, GLenum kind,
+                     const char* defines, const char* body, std::string* error) {
     const std::string source =
         std::string(dialect == ShaderDialect::es300 ? "#version 300 es\nprecision highp float;\n"
                                                       "precision highp int;\n"
                                                     : "#version 330 core\n") +
-        body;
+        defines + body;
     const char* text = source.c_str();
     const unsigned int shader = gl.CreateShader(kind);
     gl.ShaderSource(shader, 1, &text, nullptr);
@@ -114,10 +89,11 @@ unsigned int compile(const Gles3Functions& gl, ShaderDialect dialect, GLenum kin
     return shader;
 }
 
-unsigned int link(const Gles3Functions& gl, ShaderDialect dialect, std::string* error) {
-    const unsigned int vertex = compile(gl, dialect, GL_VERTEX_SHADER, vertex_body, error);
+unsigned int link(const Gles3Functions& gl, ShaderDialect dialect, const char* defines,
+                  std::string* error) {
+    const unsigned int vertex = compile(gl, dialect, GL_VERTEX_SHADER, "", vertex_body, error);
     const unsigned int fragment =
-        vertex == 0 ? 0 : compile(gl, dialect, GL_FRAGMENT_SHADER, fragment_body, error);
+        vertex == 0 ? 0 : compile(gl, dialect, GL_FRAGMENT_SHADER, defines, fragment_body, error);
     if (fragment == 0) {
         if (vertex != 0) {
             gl.DeleteShader(vertex);
@@ -142,14 +118,16 @@ unsigned int link(const Gles3Functions& gl, ShaderDialect dialect, std::string* 
     return program;
 }
 
-// An RGBA8 texture of the given size, sampled texel for texel.
-unsigned int make_texture(const Gles3Functions& gl, int width, int height) {
+// An RGBA8 texture of the given size.
+unsigned int make_texture(const Gles3Functions& gl, int width, int height, GLint filter) {
     unsigned int texture = 0;
     gl.GenTextures(1, &texture);
     gl.BindTexture(GL_TEXTURE_2D, texture);
     gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     return texture;
 }
 
@@ -214,31 +192,70 @@ bool YuvPass::open(const Gles3Functions& gl, ShaderDialect dialect, int width, i
         *error = "a YUV frame needs a width divisible by 8 and a height by 4";
         return false;
     }
-    program_ = link(gl, dialect, error);
-    if (program_ == 0) {
+    programs_[0] = link(gl, dialect, "", error);
+    programs_[1] = programs_[0] == 0 ? 0 : link(gl, dialect, "#define MEAN\n", error);
+    if (programs_[1] == 0) {
         return false;
     }
+    for (const unsigned int program : programs_) {
+        gl.UseProgram(program);
+        gl.Uniform1i(gl.GetUniformLocation(program, "frame"), 0);
+        gl.Uniform2f(gl.GetUniformLocation(program, "size"), static_cast<float>(width),
+                     static_cast<float>(height));
+    }
+    plan_parts();
     gl.GenVertexArrays(1, &vertex_array_);
     gl.GetIntegerv(GL_FRAMEBUFFER_BINDING, &frame_framebuffer_);
-    frame_texture_ = make_texture(gl, width, height);
-    target_texture_ = make_texture(gl, target_width(), target_rows());
+    frame_texture_ = make_texture(gl, width, height, GL_LINEAR);
+    target_texture_ = make_texture(gl, target_width(), target_rows(), GL_NEAREST);
+    gl.GenFramebuffers(1, &copy_framebuffer_);
+    gl.BindFramebuffer(GL_FRAMEBUFFER, copy_framebuffer_);
+    gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, frame_texture_, 0);
+    bool complete = gl.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     gl.GenFramebuffers(1, &target_framebuffer_);
     gl.BindFramebuffer(GL_FRAMEBUFFER, target_framebuffer_);
     gl.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target_texture_,
                             0);
-    const bool target_complete =
-        gl.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    gl.UseProgram(program_);
-    gl.Uniform1i(gl.GetUniformLocation(program_, "frame"), 0);
-    gl.Uniform1i(gl.GetUniformLocation(program_, "width"), width);
-    gl.Uniform1i(gl.GetUniformLocation(program_, "height"), height);
-    gl.Uniform1i(gl.GetUniformLocation(program_, "full_chroma"), chroma == Chroma::yuv444);
+    complete = complete && gl.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     gl.BindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(frame_framebuffer_));
-    if (!target_complete) {
+    if (!complete) {
         *error = "no framebuffer for the YUV conversion";
         return false;
     }
     return true;
+}
+
+void YuvPass::plan_parts() {
+    // offset + weights . rgb (rgb from 0 to 1) gives the sample over 255.
+    const float scale = 1.0f / 255.0f;
+    const float luma[3] = {static_cast<float>(kr), static_cast<float>(kg), static_cast<float>(kb)};
+    float planes[3][4]; // weights and offset of Y, Cb, Cr
+    for (int c = 0; c < 3; ++c) {
+        planes[0][c] = 219.0f * scale * luma[c];
+        planes[1][c] = 224.0f * scale * ((c == 2 ? 1.0f : 0.0f) - luma[c]) / 1.8556f;
+        planes[2][c] = 224.0f * scale * ((c == 0 ? 1.0f : 0.0f) - luma[c]) / 1.5748f;
+    }
+    planes[0][3] = 16.0f * scale;
+    planes[1][3] = planes[2][3] = 128.0f * scale;
+    const int quarter = width_ / 4;
+    const auto add = [&](int plane, bool mean, int x, int y, int width, int height, int row_scale,
+                         int row_add) {
+        Part part{mean, x, y, width, height, row_scale, row_add, {}};
+        std::copy(planes[plane], planes[plane] + 4, part.weights);
+        parts_.push_back(part);
+    };
+    parts_.clear();
+    add(0, false, 0, 0, quarter, height_, 1, 0);
+    for (int plane = 1; plane < 3; ++plane) {
+        if (chroma_ == Chroma::yuv444) {
+            add(plane, false, 0, plane * height_, quarter, height_, 1, 0);
+            continue;
+        }
+        // Two chroma rows to a target row: even ones on the left half, odd ones on the right.
+        const int top = height_ + (plane - 1) * (height_ / 4);
+        add(plane, true, 0, top, quarter / 2, height_ / 4, 2, 0);
+        add(plane, true, quarter / 2, top, quarter / 2, height_ / 4, 2, 1);
+    }
 }
 
 int YuvPass::target_rows() const {
@@ -247,16 +264,30 @@ int YuvPass::target_rows() const {
 
 void YuvPass::convert() const {
     const Gles3Functions& gl = *gl_;
+    // A blit turns the frame over on the way; a software renderer copies that as fast as a
+    // plain copy, where copying into the texture directly takes a slow path.
     gl.BindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(frame_framebuffer_));
+    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, copy_framebuffer_);
+    gl.BlitFramebuffer(0, 0, width_, height_, 0, height_, width_, 0, GL_COLOR_BUFFER_BIT,
+                       GL_NEAREST);
     gl.ActiveTexture(GL_TEXTURE0);
     gl.BindTexture(GL_TEXTURE_2D, frame_texture_);
-    gl.CopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, width_, height_);
     gl.BindFramebuffer(GL_FRAMEBUFFER, target_framebuffer_);
-    gl.Viewport(0, 0, target_width(), target_rows());
     gl.Disable(GL_DEPTH_TEST);
-    gl.UseProgram(program_);
     gl.BindVertexArray(vertex_array_);
-    gl.DrawArrays(GL_TRIANGLES, 0, 3);
+    for (const Part& part : parts_) {
+        const unsigned int program = programs_[part.mean ? 1 : 0];
+        gl.UseProgram(program);
+        gl.Viewport(part.x, part.y, part.width, part.height);
+        gl.Uniform2f(gl.GetUniformLocation(program, "origin"), static_cast<float>(part.x),
+                     static_cast<float>(part.y));
+        gl.Uniform1i(gl.GetUniformLocation(program, "row_scale"), part.row_scale);
+        gl.Uniform1i(gl.GetUniformLocation(program, "row_add"), part.row_add);
+        gl.Uniform3f(gl.GetUniformLocation(program, "weights"), part.weights[0], part.weights[1],
+                     part.weights[2]);
+        gl.Uniform1f(gl.GetUniformLocation(program, "offset"), part.weights[3]);
+        gl.DrawArrays(GL_TRIANGLES, 0, 3);
+    }
     // Drawing the next frame starts from its own framebuffer and viewport; reading stays here.
     gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(frame_framebuffer_));
     gl.Viewport(0, 0, width_, height_);
@@ -268,11 +299,14 @@ YuvPass::~YuvPass() {
     }
     const Gles3Functions& gl = *gl_;
     gl.BindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(frame_framebuffer_));
-    gl.DeleteFramebuffers(1, &target_framebuffer_);
+    const unsigned int framebuffers[] = {copy_framebuffer_, target_framebuffer_};
+    gl.DeleteFramebuffers(2, framebuffers);
     const unsigned int textures[] = {frame_texture_, target_texture_};
     gl.DeleteTextures(2, textures);
     gl.DeleteVertexArrays(1, &vertex_array_);
-    if (program_ != 0) {
-        gl.DeleteProgram(program_);
+    for (const unsigned int program : programs_) {
+        if (program != 0) {
+            gl.DeleteProgram(program);
+        }
     }
 }

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 std::size_t planar_frame_bytes(int width, int height, Chroma chroma);
 
@@ -22,9 +23,9 @@ void rgba_to_planar(const std::uint8_t* rgba, int width, int height, Chroma chro
                     std::uint8_t* planar);
 
 // The GPU pass. The frame is drawn where it always is (the context's own framebuffer, whose
-// pixels are exactly those of the PNGs) and copied into a texture; the pass draws the planar
-// frame from it into a target of its own, four samples to an RGBA texel, so that reading the
-// target back gives the planar bytes in order.
+// pixels are exactly those of the PNGs) and copied into a texture, top row first; the pass draws
+// the planar frame from it into a target of its own, four samples to an RGBA texel, so that reading
+// the target back gives the planar bytes in order.
 class YuvPass {
   public:
     YuvPass() = default;
@@ -46,14 +47,25 @@ class YuvPass {
     int target_rows() const;
 
   private:
+    // One draw of the pass: a rectangle of the target holding one plane, or half of one.
+    struct Part {
+        bool mean; // samples of 2x2 blocks (4:2:0 chroma)
+        int x, y, width, height;
+        int row_scale, row_add; // image row = (target row - y) * row_scale + row_add
+        float weights[4];       // R, G and B weights, then the offset
+    };
+    void plan_parts();
+
     const Gles3Functions* gl_ = nullptr;
+    std::vector<Part> parts_;
     int width_ = 0;
     int height_ = 0;
     Chroma chroma_ = Chroma::yuv420;
-    unsigned int program_ = 0;
+    unsigned int programs_[2] = {0, 0}; // one pixel a sample; the mean of 2x2 blocks
     unsigned int vertex_array_ = 0;
     int frame_framebuffer_ = 0; // where the frame is drawn
     unsigned int frame_texture_ = 0;
+    unsigned int copy_framebuffer_ = 0; // the frame texture, as a blit's destination
     unsigned int target_framebuffer_ = 0;
     unsigned int target_texture_ = 0;
 };
