@@ -78,7 +78,6 @@
     X(PFNGLTEXIMAGE2DPROC, TexImage2D)                                                             \
     X(PFNGLTEXPARAMETERIPROC, TexParameteri)                                                       \
     X(PFNGLUNIFORM1IPROC, Uniform1i)                                                               \
-    X(PFNGLCOPYTEXSUBIMAGE2DPROC, CopyTexSubImage2D)                                               \
     X(PFNGLUNIFORM3FPROC, Uniform3f)                                                               \
     X(PFNGLBLITFRAMEBUFFERPROC, BlitFramebuffer)
 
