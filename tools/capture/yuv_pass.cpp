@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -10,20 +11,51 @@ constexpr double kr = 0.2126;
 constexpr double kg = 0.7152;
 constexpr double kb = 0.0722;
 
-struct Yuv {
-    double y, cb, cr;
+// The formula in fixed point with 16 fractional bits, one table per plane and channel: a sample
+// is the offset plus three looked-up terms. Chroma tables take the sum of four channel values
+// (a 2x2 block, or one pixel four times), which keeps the mean exact.
+struct FixedTables {
+    std::int32_t y[3][256];
+    std::int32_t cb[3][1021];
+    std::int32_t cr[3][1021];
 };
 
-// `r`, `g`, `b` from 0 to 255.
-Yuv yuv_of(double r, double g, double b) {
-    const double luma = kr * r + kg * g + kb * b;
-    return Yuv{16.0 + 219.0 / 255.0 * luma, 128.0 + 224.0 / 255.0 * (b - luma) / (2.0 * (1.0 - kb)),
-               128.0 + 224.0 / 255.0 * (r - luma) / (2.0 * (1.0 - kr))};
+constexpr int fraction_bits = 16;
+constexpr double one = 1 << fraction_bits;
+
+FixedTables make_tables() {
+    FixedTables t{};
+    const double luma[3] = {kr, kg, kb};
+    for (int c = 0; c < 3; ++c) {
+        const double blue = (c == 2 ? 1.0 : 0.0) - luma[c];
+        const double red = (c == 0 ? 1.0 : 0.0) - luma[c];
+        for (int v = 0; v < 256; ++v) {
+            t.y[c][v] = static_cast<std::int32_t>(std::lround(219.0 / 255.0 * luma[c] * v * one));
+        }
+        for (int sum = 0; sum < 1021; ++sum) {
+            const double mean = sum / 4.0;
+            t.cb[c][sum] = static_cast<std::int32_t>(
+                std::lround(224.0 / 255.0 * blue * mean / (2.0 * (1.0 - kb)) * one));
+            t.cr[c][sum] = static_cast<std::int32_t>(
+                std::lround(224.0 / 255.0 * red * mean / (2.0 * (1.0 - kr)) * one));
+        }
+    }
+    return t;
 }
 
-std::uint8_t byte_of(double value) {
-    return static_cast<std::uint8_t>(std::lround(std::fmin(255.0, std::fmax(0.0, value))));
+const FixedTables& fixed_tables() {
+    static const FixedTables tables = make_tables();
+    return tables;
 }
+
+// Rounds a fixed-point sample (offset `base` included) to a byte.
+std::uint8_t byte_of(std::int32_t value) {
+    const std::int32_t rounded = (value + (1 << (fraction_bits - 1))) >> fraction_bits;
+    return static_cast<std::uint8_t>(std::clamp(rounded, 0, 255));
+}
+
+constexpr std::int32_t luma_base = 16 << fraction_bits;
+constexpr std::int32_t chroma_base = 128 << fraction_bits;
 
 // The fragment shader writes four samples of one plane row per texel, drawn one part of the
 // target at a time: the Y plane, then Cb and Cr (at 4:2:0 each in two halves side by side, the
@@ -140,6 +172,7 @@ std::size_t planar_frame_bytes(int width, int height, Chroma chroma) {
 
 void rgba_to_planar(const std::uint8_t* rgba, int width, int height, Chroma chroma,
                     std::uint8_t* planar) {
+    const FixedTables& t = fixed_tables();
     const auto w = static_cast<std::size_t>(width);
     const auto h = static_cast<std::size_t>(height);
     const auto at = [&](std::size_t x, std::size_t row) {
@@ -153,31 +186,24 @@ void rgba_to_planar(const std::uint8_t* rgba, int width, int height, Chroma chro
     for (std::size_t row = 0; row < h; ++row) {
         for (std::size_t x = 0; x < w; ++x) {
             const std::uint8_t* p = at(x, row);
-            const Yuv yuv = yuv_of(p[0], p[1], p[2]);
-            planar[row * w + x] = byte_of(yuv.y);
-            if (full) {
-                cb[row * w + x] = byte_of(yuv.cb);
-                cr[row * w + x] = byte_of(yuv.cr);
-            }
+            planar[row * w + x] = byte_of(luma_base + t.y[0][p[0]] + t.y[1][p[1]] + t.y[2][p[2]]);
         }
     }
-    if (full) {
-        return;
-    }
+    // The colour of one pixel (4:4:4) or of the mean of a 2x2 block (4:2:0).
     for (std::size_t row = 0; row < ch; ++row) {
         for (std::size_t x = 0; x < cw; ++x) {
-            double sum[3] = {0.0, 0.0, 0.0};
-            for (const std::size_t dy : {0u, 1u}) {
-                for (const std::size_t dx : {0u, 1u}) {
-                    const std::uint8_t* p = at(2 * x + dx, 2 * row + dy);
-                    for (int c = 0; c < 3; ++c) {
-                        sum[c] += p[c];
-                    }
+            int sum[3] = {0, 0, 0};
+            for (std::size_t corner = 0; corner < 4; ++corner) {
+                const std::uint8_t* p =
+                    full ? at(x, row) : at(2 * x + (corner & 1), 2 * row + (corner >> 1));
+                for (int c = 0; c < 3; ++c) {
+                    sum[c] += p[c];
                 }
             }
-            const Yuv yuv = yuv_of(sum[0] / 4.0, sum[1] / 4.0, sum[2] / 4.0);
-            cb[row * cw + x] = byte_of(yuv.cb);
-            cr[row * cw + x] = byte_of(yuv.cr);
+            cb[row * cw + x] =
+                byte_of(chroma_base + t.cb[0][sum[0]] + t.cb[1][sum[1]] + t.cb[2][sum[2]]);
+            cr[row * cw + x] =
+                byte_of(chroma_base + t.cr[0][sum[0]] + t.cr[1][sum[1]] + t.cr[2][sum[2]]);
         }
     }
 }
