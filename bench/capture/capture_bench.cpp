@@ -3,7 +3,10 @@
 // OpenGL 1.1 and once through the portable renderer, and the benchmark reports both rates and
 // their ratio. Frames before each part are computed only for the drift, and that lead-in is
 // counted in the time, as a user waiting for the part would count it. A video gets the
-// soundtrack when tarmelipolkka.wav lies in the working folder, as with the tool.
+// soundtrack when tarmelipolkka.wav lies in the working folder, as with the tool. For each
+// renderer it also prints where a kept frame's time goes on the drawing thread, in milliseconds:
+// drawing, converting (queueing the YUV pass and the read), reading back (waiting for the pixels,
+// where the GPU's own work shows) and handing over to the writer thread (waiting for it).
 #include "timeline/display_mode.h"
 #include "tools/capture/capture.h"
 
@@ -17,14 +20,27 @@
 namespace {
 
 // Seconds one capture of the part takes; negative when it fails.
-double time_capture(const CaptureOptions& options) {
+double time_capture(const CaptureOptions& options, CaptureTimings* timings) {
     namespace fs = std::filesystem;
     fs::remove_all(options.output);
     const auto start = std::chrono::steady_clock::now();
-    const int status = run_capture(options);
+    const int status = run_capture(options, timings);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     fs::remove_all(options.output);
     return status == 0 ? elapsed.count() : -1.0;
+}
+
+// Milliseconds per kept frame in each stage of the drawing thread.
+void add_stage_counters(benchmark::State& state, const std::string& renderer,
+                        const CaptureTimings& t) {
+    const double frames = t.frames > 0 ? static_cast<double>(t.frames) : 1.0;
+    const std::pair<const char*, double> stages[] = {{"draw", t.draw},
+                                                     {"convert", t.convert},
+                                                     {"read", t.read_back},
+                                                     {"hand-over", t.hand_over}};
+    for (const auto& [stage, seconds] : stages) {
+        state.counters[renderer + " " + stage + " ms"] = seconds * 1000.0 / frames;
+    }
 }
 
 void capture_part(benchmark::State& state, long long from_ms, long long length_ms,
@@ -34,14 +50,16 @@ void capture_part(benchmark::State& state, long long from_ms, long long length_m
         fs::temp_directory_path() / ("dadadazo-capture-bench-" + std::to_string(from_ms) +
                                      (kind == OutputKind::mp4 ? ".mp4" : ""));
     CaptureOptions options{mode_for_key('6'),   {},           60,   from_ms,
-                           from_ms + length_ms, out.string(), kind, CaptureRenderer::gl11};
+                           from_ms + length_ms, out.string(), kind, CaptureRenderer::gl11,
+                           Chroma::yuv420};
     const double frames = static_cast<double>(length_ms * 60 / 1000);
     double gl11_seconds = 0.0, portable_seconds = 0.0;
+    CaptureTimings gl11_stages, portable_stages;
     for (auto _ : state) {
         options.renderer = CaptureRenderer::gl11;
-        const double gl11 = time_capture(options);
+        const double gl11 = time_capture(options, &gl11_stages);
         options.renderer = CaptureRenderer::portable;
-        const double portable = time_capture(options);
+        const double portable = time_capture(options, &portable_stages);
         if (gl11 < 0.0 || portable < 0.0) {
             state.SkipWithError(gl11 < 0.0 ? "capture through OpenGL 1.1 failed"
                                            : "capture through the portable renderer failed");
@@ -57,6 +75,8 @@ void capture_part(benchmark::State& state, long long from_ms, long long length_m
         state.counters["portable frames/s"] = frames * iterations / portable_seconds;
         state.counters["portable s/frame"] = portable_seconds / (frames * iterations);
         state.counters["speed-up"] = gl11_seconds / portable_seconds;
+        add_stage_counters(state, "gl11", gl11_stages);
+        add_stage_counters(state, "portable", portable_stages);
     }
 }
 

@@ -66,7 +66,20 @@
     X(PFNGLUNMAPBUFFERPROC, UnmapBuffer)                                                           \
     X(PFNGLUSEPROGRAMPROC, UseProgram)                                                             \
     X(PFNGLVERTEXATTRIBPOINTERPROC, VertexAttribPointer)                                           \
-    X(PFNGLVIEWPORTPROC, Viewport)
+    X(PFNGLVIEWPORTPROC, Viewport)                                                                 \
+    X(PFNGLACTIVETEXTUREPROC, ActiveTexture)                                                       \
+    X(PFNGLBINDTEXTUREPROC, BindTexture)                                                           \
+    X(PFNGLCLIENTWAITSYNCPROC, ClientWaitSync)                                                     \
+    X(PFNGLDELETESYNCPROC, DeleteSync)                                                             \
+    X(PFNGLDELETETEXTURESPROC, DeleteTextures)                                                     \
+    X(PFNGLFENCESYNCPROC, FenceSync)                                                               \
+    X(PFNGLFRAMEBUFFERTEXTURE2DPROC, FramebufferTexture2D)                                         \
+    X(PFNGLGENTEXTURESPROC, GenTextures)                                                           \
+    X(PFNGLTEXIMAGE2DPROC, TexImage2D)                                                             \
+    X(PFNGLTEXPARAMETERIPROC, TexParameteri)                                                       \
+    X(PFNGLUNIFORM1IPROC, Uniform1i)                                                               \
+    X(PFNGLUNIFORM3FPROC, Uniform3f)                                                               \
+    X(PFNGLBLITFRAMEBUFFERPROC, BlitFramebuffer)
 
 struct Gles3Functions {
 #define DADADAZO_GLES3_MEMBER(type, name) type name;

@@ -1,5 +1,6 @@
 #include "tools/capture/capture.h"
 #include "tools/capture/capture_options.h"
+#include "tools/capture/yuv_pass.h"
 
 #include <gtest/gtest.h>
 
@@ -51,11 +52,15 @@ TEST(CaptureOptions, ReadingsKeepTheirOrderAndTheModeDefaultsToTheFallback) {
 }
 
 TEST(CaptureOptions, TheOutputNameChoosesVideoOrFolder) {
-    const std::pair<const char*, OutputKind> cases[] = {
-        {"show.mp4", OutputKind::mp4},        {"dir.v2/show.mkv", OutputKind::mkv},
-        {"show.webm", OutputKind::webm},      {"frames", OutputKind::png_folder},
-        {"frames/", OutputKind::png_folder},  {"out/.", OutputKind::png_folder},
-        {"../frames", OutputKind::png_folder}};
+    const std::pair<const char*, OutputKind> cases[] = {{"show.mp4", OutputKind::mp4},
+                                                        {"dir.v2/show.mkv", OutputKind::mkv},
+                                                        {"show.webm", OutputKind::webm},
+                                                        {"frames", OutputKind::png_folder},
+                                                        {"frames/", OutputKind::png_folder},
+                                                        {"out/.", OutputKind::png_folder},
+                                                        {"../frames", OutputKind::png_folder},
+                                                        {"raw.y4m", OutputKind::y4m},
+                                                        {"-", OutputKind::y4m}};
     for (const auto& [name, kind] : cases) {
         CaptureOptions options{};
         std::string error;
@@ -90,6 +95,9 @@ TEST(CaptureOptions, BadArgumentsAreRefusedWithAReason) {
         {"--fps", "30", "--renderer", "-o", "v.mp4"},
         {"--fps", "30", "--renderer", "GL11", "-o", "v.mp4"},
         {"--fps", "30", "--renderer", "gl11", "--renderer", "portable", "-o", "v.mp4"},
+        {"--fps", "30", "--chroma", "444", "-o", "frames"},
+        {"--fps", "30", "--chroma", "420", "--chroma", "420", "-o", "v.mp4"},
+        {"--at", "0", "-o", "-"},
     };
     for (const auto& words : cases) {
         std::vector<const char*> argv = {"dadadazo-capture"};
@@ -116,6 +124,18 @@ TEST(CaptureFrames, TheWholeShowEndsOnTheFirstReadingPast61Seconds) {
     EXPECT_EQ(show_frame_reading(1, 3), 333);
     EXPECT_EQ(show_frame_reading(2, 3), 666);
     EXPECT_EQ(show_frame_reading(3660, 60), 61000);
+}
+
+TEST(CaptureFrames, TheColourFormulaGivesBt709StudioLevels) {
+    // White, black, red and blue in one 2x2 frame (bottom row first): Y of each, then the
+    // colour of their mean at 4:2:0; each alone at 4:4:4.
+    const std::uint8_t rgba[] = {255, 255, 255, 255, 0, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255};
+    std::uint8_t planar[12] = {};
+    rgba_to_planar(rgba, 2, 2, Chroma::yuv420, planar);
+    EXPECT_EQ(std::vector<int>(planar, planar + 6), (std::vector<int>{63, 32, 235, 16, 150, 153}));
+    rgba_to_planar(rgba, 2, 2, Chroma::yuv444, planar);
+    EXPECT_EQ(std::vector<int>(planar + 4, planar + 12),
+              (std::vector<int>{102, 240, 128, 128, 240, 118, 128, 128}));
 }
 
 TEST(CaptureFrames, FileNamesSortInReadingOrder) {

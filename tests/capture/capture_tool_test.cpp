@@ -1,4 +1,7 @@
 // dadadazo-capture as a user runs it: PNG folders, video through ffmpeg, and its error paths.
+#include "tools/capture/capture.h"
+#include "tools/capture/png_file.h"
+#include "tools/capture/yuv_pass.h"
 #include "tools/soundtrack/soundtrack.h"
 
 #include <gtest/gtest.h>
@@ -132,21 +135,31 @@ TEST_F(CaptureTool, TheClosingLineNamesTheRendererAndGl11DrawsThroughTheDriver) 
 
 TEST_F(CaptureTool, APartOfTheShowBecomesAVideoWithTheSoundtrackUnderIt) {
     write_soundtrack(0.7); // shorter than the part: it has to loop
-    const ToolRun result = run("--mode 8 --fps 10 --from 1000 --to 2500 -o part.mp4");
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(result.out, "");
-    ASSERT_TRUE(fs::is_regular_file(dir / "part.mp4"));
-    EXPECT_EQ(probe("part.mp4", "v", "width,height,nb_read_frames"), "480,320,15");
-    const std::string audio = probe("part.mp4", "a", "codec_type,duration");
-    ASSERT_EQ(audio.rfind("audio,", 0), 0u) << audio;
-    EXPECT_NEAR(std::stod(audio.substr(6)), 1.5, 0.1) << audio;
-    EXPECT_EQ(entries(), 2u) << "only the soundtrack and the video are left";
+    for (const std::string video : {"part.mp4", "part.webm"}) {
+        const ToolRun result = run("--mode 8 --fps 10 --from 1000 --to 2500 -o " + video);
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, "");
+        ASSERT_TRUE(fs::is_regular_file(dir / video));
+        EXPECT_EQ(probe(video, "v", "width,height,nb_read_frames"), "480,320,15");
+        // Every player shows the colours as drawn only when the stream says what they are.
+        EXPECT_EQ(probe(video, "v", "pix_fmt,color_range,color_space,color_transfer"),
+                  "yuv420p,tv,bt709,bt709");
+        EXPECT_EQ(probe(video, "v", "color_primaries"), "bt709");
+        // WebM keeps durations in the container only.
+        const std::string audio = probe(video, "a", "codec_type,duration");
+        ASSERT_EQ(audio.rfind("audio", 0), 0u) << audio;
+        if (video == "part.mp4") {
+            EXPECT_NEAR(std::stod(audio.substr(6)), 1.5, 0.1) << audio;
+        }
+    }
+    EXPECT_EQ(entries(), 3u) << "only the soundtrack and the videos are left";
 }
 
 TEST_F(CaptureTool, WithoutASoundtrackTheVideoIsSilent) {
-    const ToolRun result = run("--mode 8 --fps 4 --from 60000 --to 61000 -o end.mkv");
+    const ToolRun result = run("--mode 8 --fps 4 --from 60000 --to 61000 --chroma 444 -o end.mkv");
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(probe("end.mkv", "v", "width,height,nb_read_frames"), "480,320,4");
+    EXPECT_EQ(probe("end.mkv", "v", "profile,pix_fmt"), "High 4:4:4 Predictive,yuv444p");
     EXPECT_EQ(probe("end.mkv", "a", "codec_type"), "");
     EXPECT_NE(result.err.find("silent"), std::string::npos) << result.err;
 }
@@ -163,6 +176,46 @@ TEST_F(CaptureTool, APartCarriesTheDriftOfEveryEarlierFrame) {
     }
     // Frame 151 lies at 7550 ms: without the drift of the frames before it, it looks different.
     EXPECT_FALSE(slurp(dir / "part/frame-00151.png") == slurp(dir / "fresh/007550.png"));
+}
+
+// The frames of a Y4M stream, converted on the GPU, against the BT.709 formula applied on the CPU
+// to the PNGs of the same part: every sample within 1, every frame there once and in order.
+TEST_F(CaptureTool, Y4mOnStdoutHoldsEveryFrameOfThePartInOrder) {
+    const std::string part = "--mode 8 --fps 20 --from 9000 --to 9200 ";
+    ASSERT_EQ(run(part + "-o pngs").status, 0);
+    for (const Chroma chroma : {Chroma::yuv420, Chroma::yuv444}) {
+        const bool full = chroma == Chroma::yuv444;
+        const ToolRun result = run(part + (full ? "--chroma 444 -o -" : "-o -"));
+        ASSERT_EQ(result.status, 0) << result.err;
+        const std::string header = std::string("YUV4MPEG2 W480 H320 F20:1 Ip A1:1 ") +
+                                   (full ? "C444" : "C420jpeg") + " XCOLORRANGE=LIMITED\n";
+        ASSERT_EQ(result.out.substr(0, header.size()), header);
+        const std::size_t bytes = planar_frame_bytes(480, 320, chroma);
+        ASSERT_EQ(result.out.size(), header.size() + 4 * (6 + bytes));
+        for (int k = 0; k < 4; ++k) {
+            const std::size_t at = header.size() + k * (6 + bytes);
+            ASSERT_EQ(result.out.substr(at, 6), "FRAME\n");
+            int width = 0, height = 0;
+            std::vector<std::uint8_t> rgb, rgba, expected(bytes);
+            std::string error;
+            ASSERT_TRUE(read_png((dir / "pngs" / frame_file_name(180 + k)).string(), &width,
+                                 &height, rgb, &error))
+                << error;
+            for (int row = height - 1; row >= 0; --row) { // as OpenGL reads: bottom row first
+                for (int x = 0; x < width; ++x) {
+                    const std::uint8_t* p = &rgb[(static_cast<std::size_t>(row) * width + x) * 3];
+                    rgba.insert(rgba.end(), {p[0], p[1], p[2], 255});
+                }
+            }
+            rgba_to_planar(rgba.data(), width, height, chroma, expected.data());
+            std::size_t off = 0;
+            for (std::size_t i = 0; i < bytes; ++i) {
+                off +=
+                    std::abs(static_cast<std::uint8_t>(result.out[at + 6 + i]) - expected[i]) > 1;
+            }
+            EXPECT_EQ(off, 0u) << "frame " << k << (full ? " at 4:4:4" : " at 4:2:0");
+        }
+    }
 }
 
 TEST_F(CaptureTool, GrowingPointsPastTheRenderersLimitIsReportedOnce) {
@@ -186,7 +239,8 @@ TEST_F(CaptureTool, GrowingPointsPastTheRenderersLimitIsReportedOnce) {
 TEST_F(CaptureTool, BadArgumentsExitWith2AndWriteNothing) {
     for (const char* arguments :
          {"", "--at 0", "--fps 500 -o v.mp4", "--at x -o shots", "--fps 30 -o v.avi",
-          "--fps 30 --from 62000 -o v.mp4", "--renderer vulkan --at 0 -o shots"}) {
+          "--fps 30 --from 62000 -o v.mp4", "--renderer vulkan --at 0 -o shots",
+          "--fps 30 --chroma 422 -o v.mp4"}) {
         const ToolRun result = run(arguments);
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_EQ(result.out, "") << arguments;

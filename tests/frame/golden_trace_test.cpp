@@ -3,8 +3,10 @@
 // read; the show's code precomputes what does not change within a loop and must still pass every
 // number on bit for bit.
 #include "tests/frame/recorded_frame.h"
+#include "tools/readings/frame_run.h"
 
 #include <cstdint>
+#include <sstream>
 
 namespace {
 
@@ -17,12 +19,30 @@ std::uint64_t fnv1a(std::uint64_t hash, const std::string& text) {
 
 // Frames from..to (inclusive) in steps of `step`, one drift carried through, all calls hashed.
 std::uint64_t trace_hash(long long from, long long step, long long to, const DisplayMode& mode) {
-    std::uint64_t hash = 0xcbf29ce484222325ULL;
-    DriftState drift{};
+    std::vector<long long> readings;
     for (long long ms = from; ms <= to; ms += step) {
-        const RecordedFrame frame = record_frame(ms, drift, mode);
-        hash = fnv1a(hash, frame.console);
-        for (const GlCall& call : frame.calls) {
+        readings.push_back(ms);
+    }
+    // Every frame prints one time line: the captured text splits into the frames' lines.
+    std::vector<std::vector<GlCall>> frames(1);
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+    gl_record_into(frames.back());
+    DriftState drift{};
+    draw_readings(readings, mode, drift, [&](std::size_t) {
+        frames.emplace_back();
+        gl_record_into(frames.back());
+        return true;
+    });
+    gl_record_to(nullptr, nullptr);
+    std::fflush(stdout);
+    std::istringstream console(testing::internal::GetCapturedStdout());
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        std::string line;
+        std::getline(console, line);
+        hash = fnv1a(hash, line + '\n');
+        for (const GlCall& call : frames[i]) {
             hash = fnv1a(hash, format_gl_call(call) + '\n');
         }
     }

@@ -3,23 +3,22 @@
 #include "gl/portable/portable_gl.h"
 #include "gl/record/gl_record.h"
 #include "gl/system/system_gl11.h"
-#include "scenes/drift_state.h"
-#include "timeline/draw_frame.h"
 #include "timeline/scene_clock.h"
+#include "tools/capture/capture_output.h"
+#include "tools/capture/frame_writer.h"
 #include "tools/capture/offscreen_gl.h"
-#include "tools/capture/png_file.h"
-#include "tools/capture/video_pipe.h"
+#include "tools/capture/pixel_readback.h"
+#include "tools/capture/yuv_pass.h"
+#include "tools/readings/frame_run.h"
 
 #include <EGL/egl.h>
 #include <malloc.h>
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -35,93 +34,47 @@ void say(const std::string& message) {
     std::fprintf(stderr, "dadadazo-capture: %s\n", message.c_str());
 }
 
+// Ctrl-C and SIGTERM end a capture cleanly while the frames are drawn.
+class InterruptWatch {
+  public:
+    InterruptWatch() {
+        interrupted = 0;
+        std::signal(SIGINT, on_interrupt);
+        std::signal(SIGTERM, on_interrupt);
+    }
+    ~InterruptWatch() {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+    }
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+};
+
 // draw_frame writes a time line per frame to stdout; a capture keeps stdout quiet by pointing it
 // at /dev/null while it runs.
-struct QuietStdout {
-    int saved;
-};
-
-QuietStdout quiet_stdout() {
-    std::fflush(stdout);
-    QuietStdout quiet{fcntl(1, F_DUPFD_CLOEXEC, 3)};
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0) {
-        dup2(null, 1);
-        close(null);
-    }
-    return quiet;
-}
-
-void restore_stdout(const QuietStdout& quiet) {
-    std::fflush(stdout);
-    if (quiet.saved >= 0) {
-        dup2(quiet.saved, 1);
-        close(quiet.saved);
-    }
-}
-
-std::string folder_of(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string join(const std::string& folder, const std::string& name) {
-    return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
-// Makes `path` and any missing folders above it; remembers what it made so that a failed
-// capture can take it away again.
-bool make_folder(const std::string& path, std::vector<std::string>& made, std::string* error) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') {
-        trimmed.pop_back();
-    }
-    struct stat info {};
-    if (stat(trimmed.c_str(), &info) == 0) {
-        if (!S_ISDIR(info.st_mode)) {
-            *error = "cannot write " + path + ": it exists and is not a folder";
-            return false;
+class QuietStdout {
+  public:
+    QuietStdout() : saved_(fcntl(1, F_DUPFD_CLOEXEC, 3)) {
+        std::fflush(stdout);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0) {
+            dup2(null, 1);
+            close(null);
         }
-        if (access(trimmed.c_str(), W_OK | X_OK) != 0) {
-            *error = "cannot write " + path + ": " + std::strerror(errno);
-            return false;
+    }
+    ~QuietStdout() {
+        std::fflush(stdout);
+        if (saved_ >= 0) {
+            dup2(saved_, 1);
+            close(saved_);
         }
-        return true;
     }
-    const auto slash = trimmed.rfind('/');
-    if (slash != std::string::npos && slash > 0 &&
-        !make_folder(trimmed.substr(0, slash), made, error)) {
-        return false;
-    }
-    if (mkdir(trimmed.c_str(), 0777) != 0) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    made.push_back(trimmed);
-    return true;
-}
+    QuietStdout(const QuietStdout&) = delete;
+    QuietStdout& operator=(const QuietStdout&) = delete;
 
-// Everything a capture has put on disk so far, to be taken away if it fails.
-struct Written {
-    std::vector<std::string> files;
-    std::vector<std::string> folders;
-    std::string partial_video;
+  private:
+    int saved_;
 };
-
-void take_away(const Written& written) {
-    for (const std::string& file : written.files) {
-        std::remove(file.c_str());
-    }
-    if (!written.partial_video.empty()) {
-        std::remove(written.partial_video.c_str());
-    }
-    for (auto folder = written.folders.rbegin(); folder != written.folders.rend(); ++folder) {
-        rmdir(folder->c_str());
-    }
-}
 
 // Frames done of total, frames per second and time left: on one rewritten line on a terminal,
 // otherwise a line every few seconds.
@@ -297,176 +250,216 @@ FramePlan plan_frames(const CaptureOptions& options) {
     return plan;
 }
 
+// The drawing side of a capture: the context, what draws the frames, the YUV pass where the
+// frames are converted on the GPU, and the read-back. Closes them all, in order, when it goes.
+class Drawing {
+  public:
+    Drawing() = default;
+    Drawing(const Drawing&) = delete;
+    Drawing& operator=(const Drawing&) = delete;
+    ~Drawing() {
+        readback_.reset();
+        pass_.reset();
+        close_frame_renderer(&renderer_);
+        close_offscreen_gl(&gl_);
+    }
+
+    // `planar`: frames are wanted as planar YUV (videos and Y4M); the portable renderer then
+    // converts them itself.
+    bool open(const CaptureOptions& options, bool planar, std::string* error) {
+        const bool portable = options.renderer == CaptureRenderer::portable;
+        if (!open_offscreen_gl(options.mode.width, options.mode.height,
+                               portable ? OffscreenApi::portable : OffscreenApi::gl11, &gl_,
+                               error)) {
+            return false;
+        }
+        if (portable && planar) {
+            pass_ = std::make_unique<YuvPass>();
+            if (!pass_->open(gl_.functions, gl_.dialect, gl_.width, gl_.height, options.chroma,
+                             error)) {
+                return false;
+            }
+        }
+        if (!open_frame_renderer(gl_, &renderer_, error)) {
+            return false;
+        }
+        readback_ = std::make_unique<PixelReadback>();
+        readback_->open(gl_.functions, pass_ ? pass_->target_width() : gl_.width,
+                        pass_ ? pass_->target_rows() : gl_.height);
+        return true;
+    }
+
+    bool planar() const { return pass_ != nullptr; }
+    const std::string& name() const { return renderer_.name; }
+    std::size_t frame_bytes() const { return readback_->bytes(); }
+    int reads_in_flight() const { return reads_; }
+
+    void route(bool drawn) const { route_frame_calls(renderer_, drawn); }
+
+    // Draws what the renderer has batched of the frame.
+    void finish_frame() {
+        if (renderer_.portable != nullptr) {
+            portable_gl_finish_frame(renderer_.portable);
+        }
+        check_point_size(gl_, renderer_, &warned_);
+    }
+
+    // Converts the frame where that is done on the GPU and starts reading it back.
+    void start_reading() {
+        if (pass_) {
+            pass_->convert();
+        }
+        readback_->start();
+        ++reads_;
+    }
+
+    // The oldest frame being read; false when it cannot be read.
+    bool collect(std::uint8_t* out) {
+        --reads_;
+        return readback_->collect(out);
+    }
+
+  private:
+    OffscreenGl gl_{};
+    FrameRenderer renderer_{nullptr, {}, ""};
+    std::unique_ptr<YuvPass> pass_;
+    std::unique_ptr<PixelReadback> readback_;
+    int reads_ = 0;
+    bool warned_ = false;
+};
+
 std::string size_text(const DisplayMode& mode) {
     return std::to_string(mode.width) + "x" + std::to_string(mode.height);
 }
 
-int capture_frames(const CaptureOptions& options, const FramePlan& plan, Written& written,
-                   std::string* where) {
-    const bool video = options.output_kind != OutputKind::png_folder;
-    const long long kept = static_cast<long long>(plan.readings.size() - plan.first_kept);
-    std::string error;
-
-    // The output first: a name that cannot be written fails before any frame is drawn.
-    std::string partial;
-    if (video) {
-        struct stat info {};
-        if (stat(options.output.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            say("cannot write " + options.output + ": it is a folder");
-            return 1;
-        }
-        const std::string folder = folder_of(options.output);
-        const auto slash = options.output.rfind('/');
-        const std::string name =
-            slash == std::string::npos ? options.output : options.output.substr(slash + 1);
-        partial = join(folder, "." + name + "." + std::to_string(getpid()) + ".partial");
-        const int probe = open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (probe < 0) {
-            say("cannot write " + options.output + ": " + std::strerror(errno));
-            return 1;
-        }
-        close(probe);
-        written.partial_video = partial;
-    } else if (!make_folder(options.output, written.folders, &error)) {
-        say(error);
-        return 1;
+// Times the stages of the drawing thread: each lap adds the time since the last one.
+struct StageClock {
+    std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+    void lap(double& into) {
+        const auto now = std::chrono::steady_clock::now();
+        into += std::chrono::duration<double>(now - last).count();
+        last = now;
     }
+};
 
-    // A software renderer allocates and frees megabytes for every frame (vertices after the
-    // vertex shader, binned triangles). Keep freed memory in the process for the next frame
-    // instead of handing it back to the system and taking it again page by page.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
-
-    OffscreenGl gl{};
-    const OffscreenApi api =
-        options.renderer == CaptureRenderer::gl11 ? OffscreenApi::gl11 : OffscreenApi::portable;
-    if (!open_offscreen_gl(options.mode.width, options.mode.height, api, &gl, &error)) {
-        say(error);
-        return 1;
-    }
-    FrameRenderer renderer{};
-    if (!open_frame_renderer(gl, &renderer, &error)) {
-        close_offscreen_gl(&gl);
-        say(error);
-        return 1;
-    }
-
-    VideoPipe pipe{-1, -1, -1};
-    const bool with_audio = video && access("tarmelipolkka.wav", R_OK) == 0;
-    if (video) {
-        VideoSettings settings{options.mode.width,
-                               options.mode.height,
-                               options.fps,
-                               kept,
-                               static_cast<double>(plan.first_kept) / options.fps,
-                               with_audio ? "tarmelipolkka.wav" : "",
-                               partial,
-                               options.output_kind};
-        const VideoStart started = start_video(settings, &pipe, &error);
-        if (started != VideoStart::started) {
-            close_frame_renderer(&renderer);
-            close_offscreen_gl(&gl);
-            if (started == VideoStart::ffmpeg_missing) {
-                say("ffmpeg not found, so " + options.output +
-                    " cannot be made; install ffmpeg, or give a folder name (-o frames) for "
-                    "numbered PNGs instead");
-            } else {
-                say(error);
-            }
-            return 1;
-        }
-    }
-
-    std::signal(SIGINT, on_interrupt);
-    std::signal(SIGTERM, on_interrupt);
+// Draws every frame of the plan and hands the kept ones to the writer, reading frame n back
+// while frame n + 1 is drawn. False with the reason when interrupted or when a frame cannot be
+// read; a failed write stops the drawing too (the writer tells why).
+bool draw_and_hand_over(const CaptureOptions& options, const FramePlan& plan, Drawing& drawing,
+                        FrameWriter& writer, CaptureTimings& timings, std::string* error) {
     Progress progress{std::chrono::steady_clock::now(), std::chrono::steady_clock::now(),
                       isatty(2) == 1, false};
-    DriftState drift{0.0f, 0.0f, 0.0f};
-    std::vector<std::uint8_t> rgba;
-    std::vector<std::uint8_t> rgb;
-    bool warned = false;
-    int status = 0;
-    const QuietStdout quiet = quiet_stdout();
+    const auto kept = static_cast<long long>(plan.readings.size() - plan.first_kept);
+    StageClock clock;
+    bool read_failed = false;
+    const auto hand_over_oldest = [&] {
+        HandedFrame* frame = writer.acquire();
+        clock.lap(timings.hand_over);
+        frame->pixels.resize(drawing.frame_bytes());
+        read_failed = !drawing.collect(frame->pixels.data());
+        clock.lap(timings.read_back);
+        writer.submit(frame);
+        show_progress(progress, ++timings.frames, kept);
+    };
     // Frames before the part are computed only for the drift they carry: their calls go nowhere.
     // Every frame sets the state it draws with, so the first one kept starts as the show's does.
-    route_frame_calls(renderer, plan.first_kept == 0);
-    for (std::size_t i = 0; i < plan.readings.size() && status == 0; ++i) {
-        if (interrupted) {
-            error = "interrupted";
-            status = 1;
-            break;
-        }
-        if (i == plan.first_kept && i > 0) {
-            route_frame_calls(renderer, true);
-        }
-        const SceneClock clock = scene_clock_from_ms(plan.readings[i]);
-        draw_frame(clock.t, clock.t_f, options.mode, drift);
+    drawing.route(plan.first_kept == 0);
+    DriftState drift{0.0f, 0.0f, 0.0f};
+    draw_readings(plan.readings, options.mode, drift, [&](std::size_t i) {
         if (i < plan.first_kept) {
-            continue;
-        }
-        if (renderer.portable != nullptr) {
-            portable_gl_finish_frame(renderer.portable);
-        }
-        check_point_size(gl, renderer, &warned);
-        read_frame_rgb(gl, rgba, rgb);
-        const std::size_t k = i - plan.first_kept;
-        if (video) {
-            if (!write_video_frame(pipe, rgb)) {
-                finish_video(&pipe, &error);
-                if (error.empty()) {
-                    error = "ffmpeg stopped taking frames";
-                }
-                status = 1;
+            if (i + 1 == plan.first_kept) {
+                drawing.route(true);
             }
-        } else {
-            const std::string path = join(options.output, plan.names[k]);
-            if (write_png(path, gl.width, gl.height, rgb, &error)) {
-                written.files.push_back(path);
-            } else {
-                status = 1;
-            }
+            clock.lap(timings.lead_in);
+            return interrupted == 0;
         }
-        show_progress(progress, static_cast<long long>(k + 1), kept);
+        drawing.finish_frame();
+        clock.lap(timings.draw);
+        drawing.start_reading();
+        clock.lap(timings.convert);
+        if (drawing.reads_in_flight() == 2) {
+            hand_over_oldest();
+        }
+        return interrupted == 0 && !read_failed && !writer.failed();
+    });
+    while (drawing.reads_in_flight() > 0 && !read_failed && interrupted == 0) {
+        hand_over_oldest();
     }
-    restore_stdout(quiet);
     end_progress(progress);
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    const std::string renderer_name = renderer.name;
-    close_frame_renderer(&renderer);
-    close_offscreen_gl(&gl);
+    if (read_failed) {
+        *error = "cannot read a frame back from the renderer";
+    } else if (interrupted != 0) {
+        *error = "interrupted";
+    }
+    return !read_failed && interrupted == 0;
+}
 
-    if (video && status == 0) {
-        if (!finish_video(&pipe, &error)) {
-            status = 1;
-        } else if (std::rename(partial.c_str(), options.output.c_str()) != 0) {
-            error = "cannot write " + options.output + ": " + std::strerror(errno);
-            status = 1;
-        } else {
-            written.partial_video.clear();
-        }
-    } else if (video) {
-        abort_video(&pipe);
-    }
-    if (status != 0) {
-        say(error);
-        return status;
-    }
-    const double elapsed = seconds_since(progress.start);
+// A software renderer allocates and frees megabytes for every frame (vertices after the vertex
+// shader, binned triangles). Keep freed memory in the process for the next frame instead of
+// handing it back to the system and taking it again page by page.
+void keep_freed_memory() {
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+}
+
+std::string summary_of(const CaptureOptions& options, long long kept, bool with_audio,
+                       double elapsed, const std::string& renderer_name) {
     std::string summary =
         std::to_string(kept) + (kept == 1 ? " frame (" : " frames (") + size_text(options.mode);
-    if (video) {
+    if (options.output_kind == OutputKind::y4m) {
+        summary += ", " + std::to_string(options.fps) + " fps, " +
+                   (options.chroma == Chroma::yuv444 ? "4:4:4" : "4:2:0");
+    } else if (options.output_kind != OutputKind::png_folder) {
         summary +=
             ", " + std::to_string(options.fps) + " fps" +
+            (options.chroma == Chroma::yuv444 ? ", 4:4:4" : "") +
             (with_audio ? ", with tarmelipolkka.wav" : ", silent: no tarmelipolkka.wav here");
     }
     char rate[96];
     std::snprintf(rate, sizeof rate, ") in %.1f s, %.1f frames/s", elapsed,
                   elapsed > 0.0 ? static_cast<double>(kept) / elapsed : 0.0);
-    summary += rate + (", drawn by " + renderer_name);
-    *where = summary;
-    return 0;
+    return summary + rate + ", drawn by " + renderer_name;
+}
+
+// Claims the output, opens the renderer, draws and writes every frame, and gives the output its
+// name. Whatever fails, everything opened is closed and nothing is left under the output's name.
+bool capture_frames(const CaptureOptions& options, const FramePlan& plan, CaptureTimings& timings,
+                    std::string* summary, std::string* error) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto kept = static_cast<long long>(plan.readings.size() - plan.first_kept);
+    CaptureOutput output;
+    if (!output.claim(options, error)) {
+        return false;
+    }
+    keep_freed_memory();
+    Drawing drawing;
+    if (!drawing.open(options, options.output_kind != OutputKind::png_folder, error) ||
+        !output.start(kept, static_cast<double>(plan.first_kept) / options.fps, plan.names,
+                      drawing.planar(), error)) {
+        return false;
+    }
+    bool drawn = false;
+    bool written = false;
+    {
+        const InterruptWatch watch;
+        const QuietStdout quiet;
+        FrameWriter writer(3, [&output](const HandedFrame& frame, std::string* why) {
+            return output.write(frame, why);
+        });
+        drawn = draw_and_hand_over(options, plan, drawing, writer, timings, error);
+        std::string write_error;
+        written = writer.finish(&write_error);
+        if (!written) {
+            *error = write_error;
+        }
+    }
+    if (!drawn || !written || !output.commit(error)) {
+        return false;
+    }
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    *summary = summary_of(options, kept, output.with_audio(), elapsed, drawing.name());
+    return true;
 }
 
 } // namespace
@@ -499,20 +492,22 @@ std::string frame_file_name(long long n) {
     return name;
 }
 
-int run_capture(const CaptureOptions& options) {
+int run_capture(const CaptureOptions& options, CaptureTimings* timings) {
     const FramePlan plan = plan_frames(options);
     if (plan.first_kept >= plan.readings.size()) {
         say("the part from " + std::to_string(options.from_ms) + " ms holds no frames (the show " +
             "ends after 61000 ms)");
         return 2;
     }
-    Written written;
+    CaptureTimings own_timings;
     std::string summary;
-    const int status = capture_frames(options, plan, written, &summary);
-    if (status != 0) {
-        take_away(written);
-        return status;
+    std::string error;
+    if (!capture_frames(options, plan, timings != nullptr ? *timings : own_timings, &summary,
+                        &error)) {
+        say(error);
+        return 1;
     }
-    say("wrote " + options.output + ": " + summary);
+    say("wrote " + (writes_to_stdout(options) ? std::string("standard output") : options.output) +
+        ": " + summary);
     return 0;
 }

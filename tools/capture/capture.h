@@ -16,6 +16,18 @@ std::string reading_file_name(long long reading_ms, int occurrence);
 // The file name of frame n in a folder of numbered PNGs.
 std::string frame_file_name(long long n);
 
-// Runs one capture; messages and progress go to stderr, stdout stays quiet. Returns the exit
-// status: 0 done, 1 failed (nothing left under the output's name).
-int run_capture(const CaptureOptions& options);
+// Where the drawing thread's time went, in seconds summed over a capture. The GPU's own work shows
+// where the thread waits for it, mostly in read_back.
+struct CaptureTimings {
+    double lead_in = 0.0;   // frames before the part, drawn only for their drift
+    double draw = 0.0;      // draw_frame and the renderer's batches
+    double convert = 0.0;   // queueing the YUV pass and the read of the frame
+    double read_back = 0.0; // waiting for the frame's pixels and copying them out
+    double hand_over = 0.0; // waiting for the writer to take a frame
+    long long frames = 0;   // frames handed to the writer
+};
+
+// Runs one capture; messages and progress go to stderr, stdout stays quiet (but for a Y4M
+// stream asked for there). Returns the exit status: 0 done, 1 failed (nothing left under the
+// output's name). `timings`, when given, gets where the time went.
+int run_capture(const CaptureOptions& options, CaptureTimings* timings = nullptr);

@@ -6,7 +6,12 @@
 #include <string>
 #include <vector>
 
-enum class OutputKind { png_folder, mp4, mkv, webm };
+// A folder of PNGs, a video through ffmpeg, or raw frames as a YUV4MPEG2 stream (a file, or
+// standard output for "-o -").
+enum class OutputKind { png_folder, mp4, mkv, webm, y4m };
+
+// Colour samples kept in video and Y4M frames: one per 2x2 block of pixels, or one per pixel.
+enum class Chroma { yuv420, yuv444 };
 
 // What draws the frames: the portable renderer on OpenGL ES 3 / GL 3.3 core, or the driver's own
 // OpenGL 1.1.
@@ -21,7 +26,11 @@ struct CaptureOptions {
     std::string output;        // -o
     OutputKind output_kind;    // from the output name: a folder, or a video by extension
     CaptureRenderer renderer;  // --renderer portable|gl11; portable when not given
+    Chroma chroma;             // --chroma 420|444; 420 when not given
 };
+
+// Whether the output is standard output ("-o -", a Y4M stream).
+bool writes_to_stdout(const CaptureOptions& options);
 
 enum class ParseOutcome { run, help, bad };
 

@@ -347,18 +347,15 @@ void close_offscreen_gl(OffscreenGl* gl) {
     *gl = OffscreenGl{};
 }
 
-void read_frame_rgb(const OffscreenGl& gl, std::vector<std::uint8_t>& rgba,
-                    std::vector<std::uint8_t>& rgb) {
-    const auto width = static_cast<std::size_t>(gl.width);
-    const auto height = static_cast<std::size_t>(gl.height);
-    rgba.resize(width * height * 4);
-    rgb.resize(width * height * 3);
-    // RGBA is the one format every OpenGL ES reads back.
-    gl.functions.ReadPixels(0, 0, gl.width, gl.height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    for (std::size_t y = 0; y < height; ++y) {
-        const std::uint8_t* in = rgba.data() + (height - 1 - y) * width * 4;
-        std::uint8_t* out = rgb.data() + y * width * 3;
-        for (std::size_t x = 0; x < width; ++x) {
+void rgba_to_rgb_rows(const std::uint8_t* rgba, int width, int height,
+                      std::vector<std::uint8_t>& rgb) {
+    const auto w = static_cast<std::size_t>(width);
+    const auto h = static_cast<std::size_t>(height);
+    rgb.resize(w * h * 3);
+    for (std::size_t y = 0; y < h; ++y) {
+        const std::uint8_t* in = rgba + (h - 1 - y) * w * 4;
+        std::uint8_t* out = rgb.data() + y * w * 3;
+        for (std::size_t x = 0; x < w; ++x) {
             out[x * 3] = in[x * 4];
             out[x * 3 + 1] = in[x * 4 + 1];
             out[x * 3 + 2] = in[x * 4 + 2];

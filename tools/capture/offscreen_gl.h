@@ -41,8 +41,7 @@ bool open_offscreen_gl(int width, int height, OffscreenApi api, OffscreenGl* gl,
 // Releases the context, the surface and the display connection.
 void close_offscreen_gl(OffscreenGl* gl);
 
-// Reads the finished frame as packed 8-bit RGB rows, top row first (OpenGL gives the bottom row
-// first; the rows are turned over here). `rgb` is resized to width * height * 3; `rgba` is room
-// for the frame as OpenGL hands it over.
-void read_frame_rgb(const OffscreenGl& gl, std::vector<std::uint8_t>& rgba,
-                    std::vector<std::uint8_t>& rgb);
+// Turns a frame as OpenGL reads it back (RGBA, bottom row first) into packed 8-bit RGB rows, top
+// row first. `rgb` is resized to width * height * 3.
+void rgba_to_rgb_rows(const std::uint8_t* rgba, int width, int height,
+                      std::vector<std::uint8_t>& rgb);

@@ -45,18 +45,22 @@ std::string log_tail(int log) {
     return text.substr(start);
 }
 
+// BT.709 in every part of the colour description, limited range: given for the frames coming in
+// (so that nothing is converted) and for the stream going out (so that it says so).
+const std::vector<std::string> colour_tags = {"-color_range",     "tv",    "-colorspace", "bt709",
+                                              "-color_primaries", "bt709", "-color_trc",  "bt709"};
+
 } // namespace
 
 std::vector<std::string> ffmpeg_arguments(const VideoSettings& s) {
-    std::vector<std::string> args = {
-        "ffmpeg",      "-hide_banner",
-        "-loglevel",   "error",
-        "-nostats",    "-y",
-        "-f",          "rawvideo",
-        "-pix_fmt",    "rgb24",
-        "-video_size", std::to_string(s.width) + "x" + std::to_string(s.height),
-        "-framerate",  std::to_string(s.fps),
-        "-i",          "pipe:0"};
+    const std::string pixel_format = s.chroma == Chroma::yuv444 ? "yuv444p" : "yuv420p";
+    std::vector<std::string> args = {"ffmpeg",   "-hide_banner", "-loglevel", "error",
+                                     "-nostats", "-y",           "-f",        "rawvideo",
+                                     "-pix_fmt", pixel_format};
+    args.insert(args.end(), colour_tags.begin(), colour_tags.end());
+    args.insert(args.end(),
+                {"-video_size", std::to_string(s.width) + "x" + std::to_string(s.height),
+                 "-framerate", std::to_string(s.fps), "-i", "pipe:0"});
     const bool audio = !s.audio_path.empty();
     if (audio) {
         // The soundtrack loops for ever; the trim cuts the stretch that lies under the frames.
@@ -77,9 +81,10 @@ std::vector<std::string> ffmpeg_arguments(const VideoSettings& s) {
     }
     std::vector<std::string> codecs;
     if (s.kind == OutputKind::webm) {
-        codecs = {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used",
-                  "8",    "-row-mt",    "1",         "-b:v",     "0",
-                  "-crf", "32",         "-pix_fmt",  "yuv420p"};
+        codecs = {"-c:v", "libvpx-vp9", "-deadline", "realtime",  "-cpu-used",
+                  "8",    "-row-mt",    "1",         "-b:v",      "0",
+                  "-crf", "32",         "-pix_fmt",  pixel_format};
+        codecs.insert(codecs.end(), colour_tags.begin(), colour_tags.end());
         if (audio) {
             codecs.insert(codecs.end(), {"-c:a", "libopus", "-b:a", "160k"});
         }
@@ -88,7 +93,9 @@ std::vector<std::string> ffmpeg_arguments(const VideoSettings& s) {
         // The encoder takes most of a capture's time once frames are drawn quickly: "superfast"
         // encodes a third faster than "veryfast" for files about a quarter larger at the same
         // quality, so that a 2-core machine keeps up with the show's own pace.
-        codecs = {"-c:v", "libx264", "-preset", "superfast", "-crf", "18", "-pix_fmt", "yuv420p"};
+        codecs = {"-c:v", "libx264", "-preset",  "superfast",
+                  "-crf", "18",      "-pix_fmt", pixel_format};
+        codecs.insert(codecs.end(), colour_tags.begin(), colour_tags.end());
         if (audio) {
             codecs.insert(codecs.end(), {"-c:a", "aac", "-b:a", "192k"});
         }
@@ -152,11 +159,15 @@ VideoStart start_video(const VideoSettings& settings, VideoPipe* pipe_out, std::
     return VideoStart::started;
 }
 
-bool write_video_frame(const VideoPipe& pipe, const std::vector<std::uint8_t>& rgb) {
-    const std::uint8_t* data = rgb.data();
-    std::size_t left = rgb.size();
+bool write_video_frame(const VideoPipe& pipe, const std::uint8_t* planar, std::size_t size) {
+    return write_all(pipe.input, planar, size);
+}
+
+bool write_all(int fd, const std::uint8_t* bytes, std::size_t size) {
+    const std::uint8_t* data = bytes;
+    std::size_t left = size;
     while (left > 0) {
-        const ssize_t written = write(pipe.input, data, left);
+        const ssize_t written = write(fd, data, left);
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -211,4 +222,10 @@ void abort_video(VideoPipe* pipe) {
         close(pipe->log);
         pipe->log = -1;
     }
+}
+
+std::string y4m_header(int width, int height, int fps, Chroma chroma) {
+    return "YUV4MPEG2 W" + std::to_string(width) + " H" + std::to_string(height) + " F" +
+           std::to_string(fps) + ":1 Ip A1:1 " + (chroma == Chroma::yuv444 ? "C444" : "C420jpeg") +
+           " XCOLORRANGE=LIMITED\n";
 }

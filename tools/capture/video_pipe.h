@@ -1,4 +1,6 @@
-// Encoding frames into a video file with ffmpeg: raw RGB frames go down a pipe into its stdin.
+// Encoding frames into a video file with ffmpeg: planar YUV frames (BT.709, limited range) go
+// down a pipe into its stdin, and the stream is tagged with that colour space so that players
+// show the colours as drawn.
 #pragma once
 
 #include "tools/capture/capture_options.h"
@@ -18,6 +20,7 @@ struct VideoSettings {
     std::string audio_path;  // soundtrack to loop under the picture; empty for none
     std::string output_path; // file ffmpeg writes (the container is named, not guessed)
     OutputKind kind;         // mp4, mkv or webm
+    Chroma chroma;           // what the frames sent hold, and what the video keeps
 };
 
 struct VideoPipe {
@@ -34,12 +37,21 @@ std::vector<std::string> ffmpeg_arguments(const VideoSettings& settings);
 // Starts ffmpeg (found on PATH). On anything but `started` stores why in `error`.
 VideoStart start_video(const VideoSettings& settings, VideoPipe* pipe, std::string* error);
 
-// Sends one frame (width * height * 3 bytes, top row first). False when ffmpeg stopped taking
-// input; `finish_video` then tells why.
-bool write_video_frame(const VideoPipe& pipe, const std::vector<std::uint8_t>& rgb);
+// Writes all of `bytes` to `fd`, going on after interruptions. False on a write error (errno
+// tells which).
+bool write_all(int fd, const std::uint8_t* bytes, std::size_t size);
+
+// Sends one planar frame (see yuv_pass.h). False when ffmpeg stopped taking input;
+// `finish_video` then tells why.
+bool write_video_frame(const VideoPipe& pipe, const std::uint8_t* planar, std::size_t size);
 
 // Closes the input and waits for ffmpeg. False, with ffmpeg's own last words, when it failed.
 bool finish_video(VideoPipe* pipe, std::string* error);
 
 // Stops ffmpeg without waiting for it to finish the file.
 void abort_video(VideoPipe* pipe);
+
+// The stream header of a YUV4MPEG2 file: size, frame rate, chroma (4:2:0 sited at the centre of
+// each 2x2 block, or 4:4:4) and limited colour range. Each frame then follows as "FRAME\n" and
+// its planar bytes.
+std::string y4m_header(int width, int height, int fps, Chroma chroma);

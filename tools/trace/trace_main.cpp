@@ -4,9 +4,7 @@
 // to frame as the show loop carries it, and prints every GL call as one line on stdout, between
 // the time lines the frames print themselves.
 #include "gl/record/gl_record.h"
-#include "scenes/drift_state.h"
-#include "timeline/draw_frame.h"
-#include "timeline/scene_clock.h"
+#include "tools/readings/frame_run.h"
 #include "tools/readings/readings.h"
 
 #include <cstdio>
@@ -59,10 +57,7 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     gl_record_to(print_call, nullptr);
     DriftState drift{0.0f, 0.0f, 0.0f};
-    for (const long long reading : readings) {
-        const SceneClock clock = scene_clock_from_ms(reading);
-        draw_frame(clock.t, clock.t_f, mode, drift);
-    }
+    draw_readings(readings, mode, drift);
     gl_record_to(nullptr, nullptr);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "dadadazo-trace: cannot write the trace\n");
