@@ -469,20 +469,6 @@ TEST_F(PortableGlState, OneDrawPerFrameAndAClearDropsWhatCameBefore) {
     EXPECT_EQ(fake.draws.size(), 1u);
 }
 
-TEST_F(PortableGlState, WithoutADepthBufferQuadsGoInOrder) {
-    open(0);
-    EXPECT_FALSE(portable_gl_uses_depth(renderer));
-    glClear(GL_COLOR_BUFFER_BIT);
-    point_at(0.0, 0.0);
-    point_at(0.5, 0.0);
-    portable_gl_finish_frame(renderer);
-    ASSERT_EQ(fake.draws.size(), 1u);
-    EXPECT_EQ(fake.events, (std::vector<std::string>{"clear 0x4000", "draw 2"}));
-    EXPECT_EQ(fake.indices[fake.draws[0].first_index], 0u);
-    EXPECT_EQ(fake.indices[fake.draws[0].first_index + portable_indices_per_quad],
-              static_cast<std::uint32_t>(portable_vertices_per_quad));
-}
-
 TEST_F(PortableGlState, SmallRoundPointsGoAsSpritesInOrderWithTheQuads) {
     open(24, 12.0f);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -511,14 +497,6 @@ TEST_F(PortableGlState, SmallRoundPointsGoAsSpritesInOrderWithTheQuads) {
     ASSERT_FALSE(fake.draws[0].vertices.empty());
     EXPECT_EQ(fake.draws[0].vertices.front().order, 1.0f);
     EXPECT_EQ(fake.draws[0].vertices.back().order, 2.0f);
-
-    // Without a depth buffer nothing keeps sprites and quads in order: all are quads.
-    open(0, 12.0f);
-    fake.events.clear();
-    glPointSize(10.0f);
-    point_at(0.0, 0.0);
-    portable_gl_finish_frame(renderer);
-    EXPECT_EQ(fake.events, (std::vector<std::string>{"draw 1"}));
 }
 
 TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDrawPerKind) {
@@ -558,7 +536,7 @@ TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDrawPerKind) {
     EXPECT_EQ(with, (std::vector<Events>{sprites, quads, sprites, sprites, sprites, quads}));
 }
 
-TEST(PortableGlOpen, AShaderThatDoesNotCompileIsReportedWithItsLog) {
+TEST(PortableGlOpen, AShaderThatDoesNotCompileOrADrawableWithoutDepthIsReported) {
     fake = FakeContext{};
     fake.compiles = false;
     std::string error;
@@ -567,6 +545,10 @@ TEST(PortableGlOpen, AShaderThatDoesNotCompileIsReportedWithItsLog) {
     fake.compiles = true;
     EXPECT_EQ(portable_gl_open(fake_functions(), ShaderDialect::glsl330, 0, 64, &error), nullptr);
     EXPECT_NE(error.find("no pixels"), std::string::npos) << error;
+    // Nothing keeps sprites and quads in order without a depth buffer.
+    fake.depth_bits = 0;
+    EXPECT_EQ(portable_gl_open(fake_functions(), ShaderDialect::glsl330, 64, 64, &error), nullptr);
+    EXPECT_NE(error.find("0 depth bits"), std::string::npos) << error;
 }
 
 } // namespace

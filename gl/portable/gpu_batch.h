@@ -1,0 +1,45 @@
+// The GPU side of the portable renderer: its shader program, vertex and index buffers, and the
+// draw of one batch. Every primitive of a batch gets a depth of its own (later ones nearer) and
+// the quads are drawn last to first against the depth buffer, so hidden fragments can be rejected
+// before shading; small round points go as point sprites in a draw call of their own, kept in
+// order with the quads by the same depth test.
+#pragma once
+
+#include "gl/portable/cull.h"
+#include "gl/portable/gles3.h"
+#include "gl/portable/portable_gl.h"
+#include "gl/portable/primitives.h"
+
+#include <cstddef>
+#include <string>
+
+namespace portable {
+
+struct GpuBatch {
+    Gles3Functions gl{};
+    ShaderDialect dialect = ShaderDialect::es300;
+    int width = 0;
+    int height = 0;
+    unsigned int program = 0;
+    int half_size_location = -1;
+    int count_location = -1;
+    unsigned int vertex_array = 0;
+    unsigned int vertex_buffer = 0;
+    unsigned int index_buffer = 0;
+    std::size_t index_capacity = 0;  // quads the index buffer holds
+    std::size_t vertex_capacity = 0; // bytes the vertex buffer holds
+    std::size_t batch_limit = 0;     // most primitives one batch may hold (depth precision)
+    float sprite_limit = 0.0f;       // largest point sprite the context draws
+};
+
+// Compiles the shaders and makes the buffers, in the current context whose drawable is
+// width x height and has a depth buffer. false + error on failure (compile/link log included).
+bool gpu_batch_open(const Gles3Functions& functions, ShaderDialect dialect, int width, int height,
+                    GpuBatch* gpu, std::string* error);
+
+void gpu_batch_close(GpuBatch& gpu);
+
+// Draws `batch` (its clear first, where one is pending) and empties it.
+void gpu_batch_flush(GpuBatch& gpu, Batch& batch, Culling& culling);
+
+} // namespace portable
