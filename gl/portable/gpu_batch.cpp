@@ -31,17 +31,26 @@ void main() {
 }
 )";
 
-const char* const fragment_shader_body = R"(
+// Round points: the pixels whose centres lie outside the disc are dropped.
+const char* const disc_fragment_shader_body = R"(
 in vec3 v_colour;
 flat in vec3 v_disc;
 layout(location = 0) out vec4 o_colour;
 void main() {
-    if (v_disc.z >= 0.0) {
-        vec2 offset = gl_FragCoord.xy - v_disc.xy;
-        if (dot(offset, offset) > v_disc.z) {
-            discard;
-        }
+    vec2 offset = gl_FragCoord.xy - v_disc.xy;
+    if (dot(offset, offset) > v_disc.z) {
+        discard;
     }
+    o_colour = vec4(v_colour, 1.0);
+}
+)";
+
+// Lines and square points light their whole quad. Without a discard a rasteriser may test depth
+// before shading, and software ones draw such quads much faster.
+const char* const solid_fragment_shader_body = R"(
+in vec3 v_colour;
+layout(location = 0) out vec4 o_colour;
+void main() {
     o_colour = vec4(v_colour, 1.0);
 }
 )";
@@ -72,7 +81,8 @@ unsigned int compile_shader(const Gles3Functions& gl, GLenum kind, const std::st
     return shader;
 }
 
-unsigned int link_program(const Gles3Functions& gl, ShaderDialect dialect, std::string* error) {
+unsigned int link_program(const Gles3Functions& gl, ShaderDialect dialect,
+                          const char* fragment_shader_body, std::string* error) {
     const unsigned int vertex =
         compile_shader(gl, GL_VERTEX_SHADER, shader_source(dialect, vertex_shader_body), error);
     if (vertex == 0) {
@@ -186,37 +196,42 @@ void start_pass(const GpuBatch& gpu, Batch& batch) {
     }
 }
 
-void use_program(const GpuBatch& gpu, std::size_t primitives) {
+void use_program(const GpuBatch& gpu, const GpuProgram& program, std::size_t primitives) {
     const Gles3Functions& gl = gpu.gl;
-    gl.UseProgram(gpu.program);
+    gl.UseProgram(program.id);
     if (gpu.dialect == ShaderDialect::glsl330) {
         // Desktop OpenGL takes the sprite size from the shader only when asked to.
         gl.Enable(gl_program_point_size);
     }
-    gl.Uniform2f(gpu.half_size_location, static_cast<float>(gpu.width) * 0.5f,
+    gl.Uniform2f(program.half_size_location, static_cast<float>(gpu.width) * 0.5f,
                  static_cast<float>(gpu.height) * 0.5f);
-    gl.Uniform1f(gpu.count_location, static_cast<float>(primitives));
+    gl.Uniform1f(program.count_location, static_cast<float>(primitives));
 }
 
-// Quads, then sprites, into the one vertex buffer, whose storage is kept from frame to frame:
-// new storage for every frame costs a software renderer fresh memory pages each time.
+// Round points' quads, the solid quads, then the sprites, one after the other in the one vertex
+// buffer, whose storage is kept from frame to frame: new storage for every frame costs a software
+// renderer fresh memory pages each time.
 void upload(GpuBatch& gpu, const Batch& batch) {
     const Gles3Functions& gl = gpu.gl;
     gl.BindBuffer(GL_ARRAY_BUFFER, gpu.vertex_buffer);
-    const std::size_t quad_bytes = batch.quads.size() * sizeof(PortableVertex);
-    const std::size_t sprite_bytes = batch.sprites.size() * sizeof(PortableVertex);
-    if (quad_bytes + sprite_bytes > gpu.vertex_capacity) {
-        gpu.vertex_capacity = std::max(quad_bytes + sprite_bytes, gpu.vertex_capacity * 2);
+    const std::vector<PortableVertex>* parts[3] = {&batch.discs, &batch.solids, &batch.sprites};
+    std::size_t bytes = 0;
+    for (const std::vector<PortableVertex>* part : parts) {
+        bytes += part->size() * sizeof(PortableVertex);
+    }
+    if (bytes > gpu.vertex_capacity) {
+        gpu.vertex_capacity = std::max(bytes, gpu.vertex_capacity * 2);
         gl.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(gpu.vertex_capacity), nullptr,
                       GL_DYNAMIC_DRAW);
     }
-    if (quad_bytes > 0) {
-        gl.BufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(quad_bytes),
-                         batch.quads.data());
-    }
-    if (sprite_bytes > 0) {
-        gl.BufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(quad_bytes),
-                         static_cast<GLsizeiptr>(sprite_bytes), batch.sprites.data());
+    std::size_t offset = 0;
+    for (const std::vector<PortableVertex>* part : parts) {
+        const std::size_t part_bytes = part->size() * sizeof(PortableVertex);
+        if (part_bytes > 0) {
+            gl.BufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(offset),
+                             static_cast<GLsizeiptr>(part_bytes), part->data());
+        }
+        offset += part_bytes;
     }
 }
 
@@ -233,6 +248,18 @@ void draw_quads(GpuBatch& gpu, std::size_t first, std::size_t count) {
                                                       sizeof(std::uint32_t)));
 }
 
+// Both programs share the vertex shader and its uniforms.
+bool open_program(const Gles3Functions& gl, ShaderDialect dialect, const char* fragment_body,
+                  GpuProgram* program, std::string* error) {
+    program->id = link_program(gl, dialect, fragment_body, error);
+    if (program->id == 0) {
+        return false;
+    }
+    program->half_size_location = gl.GetUniformLocation(program->id, "u_half_size");
+    program->count_location = gl.GetUniformLocation(program->id, "u_count");
+    return true;
+}
+
 } // namespace
 
 bool gpu_batch_open(const Gles3Functions& functions, ShaderDialect dialect, int width, int height,
@@ -243,18 +270,16 @@ bool gpu_batch_open(const Gles3Functions& functions, ShaderDialect dialect, int 
                  std::to_string(min_depth_bits);
         return false;
     }
-    const unsigned int program = link_program(functions, dialect, error);
-    if (program == 0) {
-        return false;
-    }
     *gpu = GpuBatch{};
     gpu->gl = functions;
+    if (!open_program(functions, dialect, disc_fragment_shader_body, &gpu->discs, error) ||
+        !open_program(functions, dialect, solid_fragment_shader_body, &gpu->solids, error)) {
+        functions.DeleteProgram(gpu->discs.id);
+        return false;
+    }
     gpu->dialect = dialect;
     gpu->width = width;
     gpu->height = height;
-    gpu->program = program;
-    gpu->half_size_location = functions.GetUniformLocation(program, "u_half_size");
-    gpu->count_location = functions.GetUniformLocation(program, "u_count");
     GLfloat sprite_range[2] = {0.0f, 0.0f};
     functions.GetFloatv(GL_ALIASED_POINT_SIZE_RANGE, sprite_range);
     gpu->sprite_limit = sprite_range[1];
@@ -267,7 +292,8 @@ void gpu_batch_close(GpuBatch& gpu) {
     gpu.gl.DeleteBuffers(1, &gpu.vertex_buffer);
     gpu.gl.DeleteBuffers(1, &gpu.index_buffer);
     gpu.gl.DeleteVertexArrays(1, &gpu.vertex_array);
-    gpu.gl.DeleteProgram(gpu.program);
+    gpu.gl.DeleteProgram(gpu.discs.id);
+    gpu.gl.DeleteProgram(gpu.solids.id);
     gpu = GpuBatch{};
 }
 
@@ -278,18 +304,28 @@ void gpu_batch_flush(GpuBatch& gpu, Batch& batch, Culling& culling) {
     start_pass(gpu, batch);
     if (batch.primitives > 0) {
         if (batch.has_large_points) {
-            cull_large_points(culling, batch.quads, gpu.width, gpu.height);
+            cull_large_points(culling, batch.discs, gpu.width, gpu.height);
         }
-        use_program(gpu, batch.primitives);
         upload(gpu, batch);
-        const std::size_t quads = batch.quads.size() / portable_vertices_per_quad;
-        draw_quads(gpu, 0, quads);
+        // Solids first: the depth test keeps the order whichever kind comes first.
+        const std::size_t discs = batch.discs.size() / portable_vertices_per_quad;
+        const std::size_t solids = batch.solids.size() / portable_vertices_per_quad;
+        if (solids > 0) {
+            use_program(gpu, gpu.solids, batch.primitives);
+            draw_quads(gpu, discs, solids);
+        }
+        if (discs > 0 || !batch.sprites.empty()) {
+            use_program(gpu, gpu.discs, batch.primitives);
+            draw_quads(gpu, 0, discs);
+        }
         if (!batch.sprites.empty()) {
-            gpu.gl.DrawArrays(GL_POINTS, static_cast<GLint>(quads * portable_vertices_per_quad),
+            gpu.gl.DrawArrays(GL_POINTS,
+                              static_cast<GLint>((discs + solids) * portable_vertices_per_quad),
                               static_cast<GLsizei>(batch.sprites.size()));
         }
     }
-    batch.quads.clear();
+    batch.discs.clear();
+    batch.solids.clear();
     batch.sprites.clear();
     batch.primitives = 0;
     batch.has_large_points = false;

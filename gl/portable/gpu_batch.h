@@ -2,7 +2,8 @@
 // draw of one batch. Every primitive of a batch gets a depth of its own (later ones nearer) and
 // the quads are drawn last to first against the depth buffer, so hidden fragments can be rejected
 // before shading; small round points go as point sprites in a draw call of their own, kept in
-// order with the quads by the same depth test.
+// order with the quads by the same depth test. Lines and square points have a shader of their own
+// that drops nothing.
 #pragma once
 
 #include "gl/portable/cull.h"
@@ -15,14 +16,20 @@
 
 namespace portable {
 
+// A shader program and where its uniforms are.
+struct GpuProgram {
+    unsigned int id = 0;
+    int half_size_location = -1;
+    int count_location = -1;
+};
+
 struct GpuBatch {
     Gles3Functions gl{};
     ShaderDialect dialect = ShaderDialect::es300;
     int width = 0;
     int height = 0;
-    unsigned int program = 0;
-    int half_size_location = -1;
-    int count_location = -1;
+    GpuProgram discs;  // round points: drops the pixels outside the disc
+    GpuProgram solids; // lines and square points: lights the whole quad
     unsigned int vertex_array = 0;
     unsigned int vertex_buffer = 0;
     unsigned int index_buffer = 0;

@@ -42,8 +42,9 @@ float sprite_size(float radius_sq) {
 void add_quad(Batch& batch, const Corner (&corners)[4], float centre_x, float centre_y,
               float radius_sq) {
     const auto order = static_cast<float>(batch.primitives++);
+    std::vector<PortableVertex>& quads = radius_sq >= 0.0f ? batch.discs : batch.solids;
     for (const Corner& c : corners) {
-        batch.quads.push_back(
+        quads.push_back(
             PortableVertex{c.x, c.y, order, c.r, c.g, c.b, centre_x, centre_y, radius_sq});
     }
 }
@@ -106,7 +107,8 @@ void add_line(const Gl11State& state, Batch& batch, const Corner& a, const Corne
 } // namespace
 
 void clear_batch(Batch& batch) {
-    batch.quads.clear();
+    batch.discs.clear();
+    batch.solids.clear();
     batch.sprites.clear();
     batch.primitives = 0;
     batch.has_large_points = false;

@@ -19,11 +19,13 @@ struct Drawable {
     float sprite_limit = 0.0f; // largest point sprite the context draws; 0: no sprites
 };
 
-// The primitives batched for one draw: quads in draw order, small round points as sprites (one
-// vertex each; the depth buffer keeps the order between the two), the number of primitives in
-// both, and whether a clear comes before them.
+// The primitives batched for one draw, each kind in draw order: round points as quads (their
+// shader drops what lies outside the disc), lines and square points as quads drawn whole, small
+// round points as sprites (one vertex each). The depth buffer keeps the order between the kinds.
+// Also the number of primitives in all three, and whether a clear comes before them.
 struct Batch {
-    std::vector<PortableVertex> quads;
+    std::vector<PortableVertex> discs;
+    std::vector<PortableVertex> solids;
     std::vector<PortableVertex> sprites;
     std::size_t primitives = 0;
     bool clear_pending = false;

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -28,9 +29,8 @@
 namespace {
 
 struct Draw {
-    std::size_t first_index; // first element drawn from the index buffer
-    std::size_t count;       // elements drawn
-    std::vector<PortableVertex> vertices;
+    std::vector<PortableVertex> vertices; // the quads' corners in the order they are drawn
+    bool discards;                        // the program's fragment shader may drop fragments
 };
 
 // What the stand-in context was asked to do. One per process, as a driver's would be.
@@ -38,12 +38,16 @@ struct FakeContext {
     int depth_bits = 24;
     float largest_sprite = 0.0f; // GL_ALIASED_POINT_SIZE_RANGE's top; 0: no sprites used
     bool compiles = true;
+    unsigned int last_id = 0;
+    std::map<unsigned int, std::string> shader_sources;
+    std::map<unsigned int, bool> program_discards;
+    unsigned int program_in_use = 0;
     unsigned int array_buffer = 0;
     std::vector<PortableVertex> uploaded;
     std::vector<std::uint32_t> indices;
     std::vector<Draw> draws;
     std::vector<PortableVertex> sprites; // vertices of the last glDrawArrays(GL_POINTS)
-    std::vector<std::string> events;     // "clear 0x...", "draw N" in order
+    std::vector<std::string> events;     // "clear 0x...", "draw N", "solid N", "sprites N" in order
 };
 FakeContext fake;
 
@@ -57,8 +61,16 @@ Gles3Functions fake_functions() {
 #define DADADAZO_STUB(type, name) stub(&f.name);
     DADADAZO_GLES3_FUNCTIONS(DADADAZO_STUB)
 #undef DADADAZO_STUB
-    f.CreateShader = [](GLenum) -> GLuint { return 3; };
-    f.CreateProgram = []() -> GLuint { return 5; };
+    f.CreateShader = [](GLenum) -> GLuint { return ++fake.last_id; };
+    f.CreateProgram = []() -> GLuint { return ++fake.last_id; };
+    f.ShaderSource = [](GLuint shader, GLsizei, const GLchar* const* text, const GLint*) {
+        fake.shader_sources[shader] = text[0];
+    };
+    f.AttachShader = [](GLuint program, GLuint shader) {
+        const bool discards = fake.shader_sources[shader].find("discard") != std::string::npos;
+        fake.program_discards[program] = fake.program_discards[program] || discards;
+    };
+    f.UseProgram = [](GLuint program) { fake.program_in_use = program; };
     f.GetShaderiv = [](GLuint, GLenum, GLint* value) {
         *value = fake.compiles ? GL_TRUE : GL_FALSE;
     };
@@ -102,11 +114,16 @@ Gles3Functions fake_functions() {
     f.DrawElements = [](GLenum, GLsizei count, GLenum, const void* offset) {
         const auto first = reinterpret_cast<std::uintptr_t>(offset) / sizeof(std::uint32_t);
         const auto quads = static_cast<std::size_t>(count) / portable_indices_per_quad;
-        const auto used = static_cast<std::ptrdiff_t>(quads * portable_vertices_per_quad);
-        fake.draws.push_back(Draw{first,
-                                  static_cast<std::size_t>(count),
-                                  {fake.uploaded.begin(), fake.uploaded.begin() + used}});
-        fake.events.push_back("draw " + std::to_string(quads));
+        ASSERT_LE(first + quads * portable_indices_per_quad, fake.indices.size());
+        Draw draw{{}, fake.program_discards[fake.program_in_use]};
+        for (std::size_t q = 0; q < quads; ++q) {
+            const std::uint32_t base = fake.indices[first + q * portable_indices_per_quad];
+            ASSERT_LE(base + portable_vertices_per_quad, fake.uploaded.size());
+            draw.vertices.insert(draw.vertices.end(), fake.uploaded.begin() + base,
+                                 fake.uploaded.begin() + base + portable_vertices_per_quad);
+        }
+        fake.draws.push_back(draw);
+        fake.events.push_back((draw.discards ? "draw " : "solid ") + std::to_string(quads));
     };
     f.DrawArrays = [](GLenum mode, GLint first, GLsizei count) {
         ASSERT_EQ(mode, static_cast<GLenum>(GL_POINTS));
@@ -149,11 +166,23 @@ class PortableGlState : public testing::Test {
         portable_gl_make_current(renderer);
     }
 
-    // The quads of the frame's one draw call (the test fails when there is not exactly one).
+    // The quads of the frame's draw calls, in the order of their primitives.
     std::vector<PortableVertex> drawn() {
         portable_gl_finish_frame(renderer);
-        EXPECT_EQ(fake.draws.size(), 1u);
-        return fake.draws.empty() ? std::vector<PortableVertex>{} : fake.draws.back().vertices;
+        std::vector<std::array<PortableVertex, portable_vertices_per_quad>> quads;
+        for (const Draw& draw : fake.draws) {
+            for (std::size_t v = 0; v < draw.vertices.size(); v += portable_vertices_per_quad) {
+                quads.push_back({draw.vertices[v], draw.vertices[v + 1], draw.vertices[v + 2],
+                                 draw.vertices[v + 3]});
+            }
+        }
+        std::stable_sort(quads.begin(), quads.end(),
+                         [](const auto& a, const auto& b) { return a[0].order < b[0].order; });
+        std::vector<PortableVertex> corners;
+        for (const auto& quad : quads) {
+            corners.insert(corners.end(), quad.begin(), quad.end());
+        }
+        return corners;
     }
 
     static void point_at(double x, double y) {
@@ -429,7 +458,7 @@ TEST_F(PortableGlState, CullingLargePointsNeverChangesAPixel) {
     }
 }
 
-TEST_F(PortableGlState, OneDrawPerFrameAndAClearDropsWhatCameBefore) {
+TEST_F(PortableGlState, OneDrawPerKindAndAClearDropsWhatCameBefore) {
     glEnable(GL_POINT_SMOOTH);
     point_at(0.0, 0.0);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -448,25 +477,24 @@ TEST_F(PortableGlState, OneDrawPerFrameAndAClearDropsWhatCameBefore) {
     glVertex2d(0.5, 0.0);
     glVertex2d(1.5, 0.0);
     glEnd();
-    portable_gl_finish_frame(renderer);
-    ASSERT_EQ(fake.draws.size(), 1u);
-    EXPECT_EQ(fake.events, (std::vector<std::string>{"clear 0x4100", "draw 7"}));
-    const Draw& draw = fake.draws[0];
-    ASSERT_EQ(draw.vertices.size(), 7u * portable_vertices_per_quad);
+    const std::vector<PortableVertex> v = drawn();
+    // Lines go through a shader that drops nothing, round points through one that drops what
+    // lies outside the disc.
+    EXPECT_EQ(fake.events, (std::vector<std::string>{"clear 0x4100", "solid 4", "draw 3"}));
+    ASSERT_EQ(v.size(), 7u * portable_vertices_per_quad);
     for (std::size_t q = 0; q < 7; ++q) {
-        EXPECT_EQ(draw.vertices[q * portable_vertices_per_quad].order, static_cast<float>(q));
+        EXPECT_EQ(v[q * portable_vertices_per_quad].order, static_cast<float>(q));
     }
-    // Against the depth buffer the quads go last to first.
-    ASSERT_EQ(draw.count, 7u * portable_indices_per_quad);
-    ASSERT_LE(draw.first_index + draw.count, fake.indices.size());
-    for (std::size_t q = 0; q < 7; ++q) {
-        const std::uint32_t first_corner =
-            fake.indices[draw.first_index + q * portable_indices_per_quad];
-        EXPECT_EQ(first_corner, (6 - q) * portable_vertices_per_quad) << q;
+    // Against the depth buffer each draw goes from its last quad to its first.
+    for (const Draw& draw : fake.draws) {
+        for (std::size_t c = portable_vertices_per_quad; c < draw.vertices.size();
+             c += portable_vertices_per_quad) {
+            EXPECT_LT(draw.vertices[c].order, draw.vertices[c - portable_vertices_per_quad].order);
+        }
     }
     // Nothing more to draw: finishing again draws nothing.
     portable_gl_finish_frame(renderer);
-    EXPECT_EQ(fake.draws.size(), 1u);
+    EXPECT_EQ(fake.draws.size(), 2u);
 }
 
 TEST_F(PortableGlState, SmallRoundPointsGoAsSpritesInOrderWithTheQuads) {
@@ -484,7 +512,9 @@ TEST_F(PortableGlState, SmallRoundPointsGoAsSpritesInOrderWithTheQuads) {
     glPointSize(3.0f);
     point_at(0.0, 0.5); // a sprite
     portable_gl_finish_frame(renderer);
-    EXPECT_EQ(fake.events, (std::vector<std::string>{"clear 0x4100", "draw 2", "sprites 2"}));
+    const std::vector<PortableVertex> quads = drawn();
+    EXPECT_EQ(fake.events,
+              (std::vector<std::string>{"clear 0x4100", "solid 1", "draw 1", "sprites 2"}));
     ASSERT_EQ(fake.sprites.size(), 2u);
     // A sprite is one vertex at the point, with its place among all the frame's primitives.
     EXPECT_EQ(fake.sprites[0].order, 0.0f);
@@ -493,10 +523,9 @@ TEST_F(PortableGlState, SmallRoundPointsGoAsSpritesInOrderWithTheQuads) {
     EXPECT_EQ(fake.sprites[0].radius_sq, 25.0f);
     EXPECT_EQ(fake.sprites[1].order, 3.0f);
     EXPECT_EQ(fake.sprites[1].radius_sq, 2.25f);
-    ASSERT_EQ(fake.draws.size(), 1u);
-    ASSERT_FALSE(fake.draws[0].vertices.empty());
-    EXPECT_EQ(fake.draws[0].vertices.front().order, 1.0f);
-    EXPECT_EQ(fake.draws[0].vertices.back().order, 2.0f);
+    ASSERT_EQ(quads.size(), 2u * portable_vertices_per_quad);
+    EXPECT_EQ(quads.front().order, 1.0f);
+    EXPECT_EQ(quads.back().order, 2.0f);
 }
 
 TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDrawPerKind) {
@@ -511,7 +540,8 @@ TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDrawPerKind) {
     dup2(nowhere, 1);
     close(nowhere);
     // Without sprites one draw of quads; with them the wave field, clouds and rows are one draw
-    // of sprites, the rosettes (lines) and the swell (large points) one of quads.
+    // of sprites, the swell (large points) one of quads. The rosettes are lines: one draw of
+    // quads that drop nothing.
     const std::vector<long long> readings = {2500, 10000, 16000, 30000, 45000, 60000};
     std::vector<std::vector<std::string>> without, with;
     for (const bool sprites : {false, true}) {
@@ -532,8 +562,9 @@ TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDrawPerKind) {
     close(saved_stdout);
     using Events = std::vector<std::string>;
     const Events quads = {"clear", "draw"}, sprites = {"clear", "sprites"};
-    EXPECT_EQ(without, std::vector<Events>(readings.size(), quads));
-    EXPECT_EQ(with, (std::vector<Events>{sprites, quads, sprites, sprites, sprites, quads}));
+    const Events lines = {"clear", "solid"};
+    EXPECT_EQ(without, (std::vector<Events>{quads, lines, quads, quads, quads, quads}));
+    EXPECT_EQ(with, (std::vector<Events>{sprites, lines, sprites, sprites, sprites, quads}));
 }
 
 TEST(PortableGlOpen, AShaderThatDoesNotCompileOrADrawableWithoutDepthIsReported) {
