@@ -47,7 +47,9 @@ if [ "$part" = all ] || [ "$part" = live ]; then
         printf "%-10s", renderer
         for (s = 1; s <= 6; ++s) {
           span = last[s] - first[s]
-          printf " %10.1f", span > 0 ? (count[s] - 1) / span : 0
+          rate = 0
+          if (span > 0) { rate = (count[s] - 1) / span }
+          printf " %10.1f", rate
         }
         printf "\n"
       }' "$run_dir/$renderer.txt"
