@@ -66,7 +66,8 @@
     X(PFNGLUNMAPBUFFERPROC, UnmapBuffer)                                                           \
     X(PFNGLUSEPROGRAMPROC, UseProgram)                                                             \
     X(PFNGLVERTEXATTRIBPOINTERPROC, VertexAttribPointer)                                           \
-    X(PFNGLVIEWPORTPROC, Viewport)
+    X(PFNGLVIEWPORTPROC, Viewport)                                                                 \
+    X(PFNGLLINEWIDTHPROC, LineWidth)
 
 struct Gles3Functions {
 #define DADADAZO_GLES3_MEMBER(type, name) type name;

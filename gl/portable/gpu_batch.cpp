@@ -208,13 +208,14 @@ void use_program(const GpuBatch& gpu, const GpuProgram& program, std::size_t pri
     gl.Uniform1f(program.count_location, static_cast<float>(primitives));
 }
 
-// Round points' quads, the solid quads, then the sprites, one after the other in the one vertex
-// buffer, whose storage is kept from frame to frame: new storage for every frame costs a software
-// renderer fresh memory pages each time.
+// Round points' quads, the solid quads, the lines, then the sprites, one after the other in the
+// one vertex buffer, whose storage is kept from frame to frame: new storage for every frame costs
+// a software renderer fresh memory pages each time.
 void upload(GpuBatch& gpu, const Batch& batch) {
     const Gles3Functions& gl = gpu.gl;
     gl.BindBuffer(GL_ARRAY_BUFFER, gpu.vertex_buffer);
-    const std::vector<PortableVertex>* parts[3] = {&batch.discs, &batch.solids, &batch.sprites};
+    const std::vector<PortableVertex>* parts[] = {&batch.discs, &batch.solids, &batch.lines,
+                                                  &batch.sprites};
     std::size_t bytes = 0;
     for (const std::vector<PortableVertex>* part : parts) {
         bytes += part->size() * sizeof(PortableVertex);
@@ -260,6 +261,32 @@ bool open_program(const Gles3Functions& gl, ShaderDialect dialect, const char* f
     return true;
 }
 
+// Solids and lines first: the depth test keeps the order whichever kind comes first.
+void draw_batch(GpuBatch& gpu, const Batch& batch) {
+    const Gles3Functions& gl = gpu.gl;
+    const std::size_t discs = batch.discs.size() / portable_vertices_per_quad;
+    const std::size_t solids = batch.solids.size() / portable_vertices_per_quad;
+    const std::size_t line_vertices = batch.lines.size();
+    const std::size_t quad_vertices = (discs + solids) * portable_vertices_per_quad;
+    if (solids > 0 || line_vertices > 0) {
+        use_program(gpu, gpu.solids, batch.primitives);
+        draw_quads(gpu, discs, solids);
+    }
+    if (line_vertices > 0) {
+        gl.LineWidth(batch.line_width);
+        gl.DrawArrays(GL_LINES, static_cast<GLint>(quad_vertices),
+                      static_cast<GLsizei>(line_vertices));
+    }
+    if (discs > 0 || !batch.sprites.empty()) {
+        use_program(gpu, gpu.discs, batch.primitives);
+        draw_quads(gpu, 0, discs);
+    }
+    if (!batch.sprites.empty()) {
+        gl.DrawArrays(GL_POINTS, static_cast<GLint>(quad_vertices + line_vertices),
+                      static_cast<GLsizei>(batch.sprites.size()));
+    }
+}
+
 } // namespace
 
 bool gpu_batch_open(const Gles3Functions& functions, ShaderDialect dialect, int width, int height,
@@ -283,6 +310,13 @@ bool gpu_batch_open(const Gles3Functions& functions, ShaderDialect dialect, int 
     GLfloat sprite_range[2] = {0.0f, 0.0f};
     functions.GetFloatv(GL_ALIASED_POINT_SIZE_RANGE, sprite_range);
     gpu->sprite_limit = sprite_range[1];
+    // OpenGL ES draws every line width in this range; a desktop core context may refuse widths
+    // above 1 (a forward-compatible one does), so there lines stay quads.
+    GLfloat line_range[2] = {0.0f, 0.0f};
+    if (dialect == ShaderDialect::es300) {
+        functions.GetFloatv(GL_ALIASED_LINE_WIDTH_RANGE, line_range);
+    }
+    gpu->line_limit = line_range[1];
     gpu->batch_limit = std::size_t{1} << (std::min(bits, max_depth_bits) - depth_margin_bits);
     make_vertex_array(*gpu);
     return true;
@@ -307,25 +341,11 @@ void gpu_batch_flush(GpuBatch& gpu, Batch& batch, Culling& culling) {
             cull_large_points(culling, batch.discs, gpu.width, gpu.height);
         }
         upload(gpu, batch);
-        // Solids first: the depth test keeps the order whichever kind comes first.
-        const std::size_t discs = batch.discs.size() / portable_vertices_per_quad;
-        const std::size_t solids = batch.solids.size() / portable_vertices_per_quad;
-        if (solids > 0) {
-            use_program(gpu, gpu.solids, batch.primitives);
-            draw_quads(gpu, discs, solids);
-        }
-        if (discs > 0 || !batch.sprites.empty()) {
-            use_program(gpu, gpu.discs, batch.primitives);
-            draw_quads(gpu, 0, discs);
-        }
-        if (!batch.sprites.empty()) {
-            gpu.gl.DrawArrays(GL_POINTS,
-                              static_cast<GLint>((discs + solids) * portable_vertices_per_quad),
-                              static_cast<GLsizei>(batch.sprites.size()));
-        }
+        draw_batch(gpu, batch);
     }
     batch.discs.clear();
     batch.solids.clear();
+    batch.lines.clear();
     batch.sprites.clear();
     batch.primitives = 0;
     batch.has_large_points = false;

@@ -3,7 +3,8 @@
 // the quads are drawn last to first against the depth buffer, so hidden fragments can be rejected
 // before shading; small round points go as point sprites in a draw call of their own, kept in
 // order with the quads by the same depth test. Lines and square points have a shader of their own
-// that drops nothing.
+// that drops nothing; where an OpenGL ES context draws lines of the width asked for, lines go to
+// it as lines.
 #pragma once
 
 #include "gl/portable/cull.h"
@@ -37,6 +38,7 @@ struct GpuBatch {
     std::size_t vertex_capacity = 0; // bytes the vertex buffer holds
     std::size_t batch_limit = 0;     // most primitives one batch may hold (depth precision)
     float sprite_limit = 0.0f;       // largest point sprite the context draws
+    float line_limit = 0.0f;         // widest line the context draws itself; 0: none
 };
 
 // Compiles the shaders and makes the buffers, in the current context whose drawable is

@@ -56,7 +56,7 @@ PortableGl* portable_gl_open(const Gles3Functions& functions, ShaderDialect dial
     }
     auto* renderer = new PortableGl{};
     renderer->gpu = gpu;
-    renderer->drawable = portable::Drawable{width, height, gpu.sprite_limit};
+    renderer->drawable = portable::Drawable{width, height, gpu.sprite_limit, gpu.line_limit};
     return renderer;
 }
 

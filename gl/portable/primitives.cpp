@@ -85,12 +85,34 @@ void add_square_point(const Gl11State& state, Batch& batch, const Corner& at) {
     add_square(batch, at, cx, cy, side * 0.5f, -1.0f);
 }
 
+// A line the context draws itself, where it draws lines that wide and the batch's lines have the
+// same width: software rasterisers draw a line as one primitive, faster than the two slivers of
+// a quad, and by the same rule as their own OpenGL 1.1.
+bool add_native_line(const Gl11State& state, const Drawable& d, Batch& batch, const Corner& a,
+                     const Corner& b) {
+    const float width = std::max(1.0f, state.line_width);
+    if (width > d.line_limit || (!batch.lines.empty() && batch.line_width != width)) {
+        return false;
+    }
+    batch.line_width = width;
+    const auto order = static_cast<float>(batch.primitives++);
+    for (const Corner& c : {a, b}) {
+        batch.lines.push_back(PortableVertex{c.x, c.y, order, c.r, c.g, c.b, 0.0f, 0.0f, -1.0f});
+    }
+    return true;
+}
+
 // A wide aliased line: an x-major line covers, in each column between its ends, the pixels
-// within width / 2 vertically of it; a y-major one the same horizontally.
-void add_line(const Gl11State& state, Batch& batch, const Corner& a, const Corner& b) {
+// within width / 2 vertically of it; a y-major one the same horizontally. Drawn as a quad where
+// the context does not draw it itself.
+void add_line(const Gl11State& state, const Drawable& d, Batch& batch, const Corner& a,
+              const Corner& b) {
     const float dx = b.x - a.x;
     const float dy = b.y - a.y;
     if (dx == 0.0f && dy == 0.0f) {
+        return;
+    }
+    if (add_native_line(state, d, batch, a, b)) {
         return;
     }
     const float half = std::max(1.0f, state.line_width) * 0.5f;
@@ -109,6 +131,7 @@ void add_line(const Gl11State& state, Batch& batch, const Corner& a, const Corne
 void clear_batch(Batch& batch) {
     batch.discs.clear();
     batch.solids.clear();
+    batch.lines.clear();
     batch.sprites.clear();
     batch.primitives = 0;
     batch.has_large_points = false;
@@ -138,7 +161,7 @@ void add_vertex(Gl11State& state, const Drawable& drawable, Batch& batch, double
         return;
     }
     state.have_line_start = false;
-    add_line(state, batch, state.line_start, at);
+    add_line(state, drawable, batch, state.line_start, at);
 }
 
 } // namespace portable

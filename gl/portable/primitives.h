@@ -17,15 +17,19 @@ struct Drawable {
     int width = 0;
     int height = 0;
     float sprite_limit = 0.0f; // largest point sprite the context draws; 0: no sprites
+    float line_limit = 0.0f;   // widest line the context draws itself; 0: lines as quads
 };
 
 // The primitives batched for one draw, each kind in draw order: round points as quads (their
-// shader drops what lies outside the disc), lines and square points as quads drawn whole, small
-// round points as sprites (one vertex each). The depth buffer keeps the order between the kinds.
-// Also the number of primitives in all three, and whether a clear comes before them.
+// shader drops what lies outside the disc), lines and square points as quads drawn whole, lines
+// the context draws itself as two vertices each, all of one width, and small round points as
+// sprites (one vertex each). The depth buffer keeps the order between the kinds. Also the number
+// of primitives in all of them, and whether a clear comes before them.
 struct Batch {
     std::vector<PortableVertex> discs;
     std::vector<PortableVertex> solids;
+    std::vector<PortableVertex> lines;
+    float line_width = 0.0f; // of every line in `lines`
     std::vector<PortableVertex> sprites;
     std::size_t primitives = 0;
     bool clear_pending = false;

@@ -37,6 +37,8 @@ struct Draw {
 struct FakeContext {
     int depth_bits = 24;
     float largest_sprite = 0.0f; // GL_ALIASED_POINT_SIZE_RANGE's top; 0: no sprites used
+    float widest_line = 0.0f;    // GL_ALIASED_LINE_WIDTH_RANGE's top; 0: lines as quads
+    float line_width = 0.0f;     // the last glLineWidth
     bool compiles = true;
     unsigned int last_id = 0;
     std::map<unsigned int, std::string> shader_sources;
@@ -47,7 +49,9 @@ struct FakeContext {
     std::vector<std::uint32_t> indices;
     std::vector<Draw> draws;
     std::vector<PortableVertex> sprites; // vertices of the last glDrawArrays(GL_POINTS)
-    std::vector<std::string> events;     // "clear 0x...", "draw N", "solid N", "sprites N" in order
+    std::vector<PortableVertex> lines;   // vertices of the last glDrawArrays(GL_LINES)
+    // "clear 0x...", "draw N", "solid N", "lines N", "sprites N" in order
+    std::vector<std::string> events;
 };
 FakeContext fake;
 
@@ -126,15 +130,19 @@ Gles3Functions fake_functions() {
         fake.events.push_back((draw.discards ? "draw " : "solid ") + std::to_string(quads));
     };
     f.DrawArrays = [](GLenum mode, GLint first, GLsizei count) {
-        ASSERT_EQ(mode, static_cast<GLenum>(GL_POINTS));
+        ASSERT_TRUE(mode == GL_POINTS || mode == GL_LINES);
         ASSERT_LE(static_cast<std::size_t>(first + count), fake.uploaded.size());
-        fake.sprites.assign(fake.uploaded.begin() + first, fake.uploaded.begin() + first + count);
-        fake.events.push_back("sprites " + std::to_string(count));
+        (mode == GL_POINTS ? fake.sprites : fake.lines)
+            .assign(fake.uploaded.begin() + first, fake.uploaded.begin() + first + count);
+        fake.events.push_back((mode == GL_POINTS ? "sprites " : "lines ") +
+                              std::to_string(mode == GL_POINTS ? count : count / 2));
     };
+    f.LineWidth = [](GLfloat width) { fake.line_width = width; };
     f.GetFloatv = [](GLenum name, GLfloat* values) {
-        if (name == GL_ALIASED_POINT_SIZE_RANGE) {
+        if (name == GL_ALIASED_POINT_SIZE_RANGE || name == GL_ALIASED_LINE_WIDTH_RANGE) {
             values[0] = 1.0f;
-            values[1] = fake.largest_sprite;
+            values[1] =
+                name == GL_ALIASED_POINT_SIZE_RANGE ? fake.largest_sprite : fake.widest_line;
         }
     };
     f.Clear = [](GLbitfield mask) {
@@ -156,10 +164,11 @@ class PortableGlState : public testing::Test {
         portable_gl_close(renderer);
     }
 
-    void open(int depth_bits, float largest_sprite = 0.0f) {
+    void open(int depth_bits, float largest_sprite = 0.0f, float widest_line = 0.0f) {
         portable_gl_close(renderer);
         fake.depth_bits = depth_bits;
         fake.largest_sprite = largest_sprite;
+        fake.widest_line = widest_line;
         std::string error;
         renderer = portable_gl_open(fake_functions(), ShaderDialect::es300, width, height, &error);
         ASSERT_NE(renderer, nullptr) << error;
@@ -497,7 +506,8 @@ TEST_F(PortableGlState, OneDrawPerKindAndAClearDropsWhatCameBefore) {
     EXPECT_EQ(fake.draws.size(), 2u);
 }
 
-TEST_F(PortableGlState, SmallRoundPointsGoAsSpritesInOrderWithTheQuads) {
+// Where the context draws them: small round points as sprites, lines as lines.
+TEST_F(PortableGlState, SpritesAndLinesTheContextDrawsKeepTheirOrderWithTheQuads) {
     open(24, 12.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glEnable(GL_POINT_SMOOTH);
@@ -526,6 +536,34 @@ TEST_F(PortableGlState, SmallRoundPointsGoAsSpritesInOrderWithTheQuads) {
     ASSERT_EQ(quads.size(), 2u * portable_vertices_per_quad);
     EXPECT_EQ(quads.front().order, 1.0f);
     EXPECT_EQ(quads.back().order, 2.0f);
+
+    // Lines as wide as the context draws go as two vertices each, with the width to draw them;
+    // a line of another width in the same batch goes as a quad.
+    open(24, 0.0f, 4.0f);
+    glLineWidth(2.0f);
+    glBegin(GL_LINES);
+    glVertex2d(-0.5, 0.0);
+    glVertex2d(0.5, 0.0);
+    glEnd();
+    glLineWidth(3.0f);
+    glBegin(GL_LINES);
+    glVertex2d(0.0, -0.5);
+    glVertex2d(0.0, 0.5);
+    glEnd();
+    glLineWidth(8.0f); // wider than the context draws: a quad
+    glBegin(GL_LINES);
+    glVertex2d(0.0, -0.5);
+    glVertex2d(0.5, 0.5);
+    glEnd();
+    fake.events.clear();
+    portable_gl_finish_frame(renderer);
+    EXPECT_EQ(fake.events, (std::vector<std::string>{"clear 0x100", "solid 2", "lines 1"}));
+    EXPECT_EQ(fake.line_width, 2.0f);
+    ASSERT_EQ(fake.lines.size(), 2u);
+    EXPECT_EQ(fake.lines[0].order, 0.0f);
+    EXPECT_EQ(fake.lines[0].x, 100.0f);
+    EXPECT_EQ(fake.lines[1].x, 300.0f);
+    EXPECT_EQ(fake.lines[1].y, 100.0f);
 }
 
 TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDrawPerKind) {
@@ -541,11 +579,11 @@ TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDrawPerKind) {
     close(nowhere);
     // Without sprites one draw of quads; with them the wave field, clouds and rows are one draw
     // of sprites, the swell (large points) one of quads. The rosettes are lines: one draw of
-    // quads that drop nothing.
+    // quads that drop nothing, or of lines where the context draws them.
     const std::vector<long long> readings = {2500, 10000, 16000, 30000, 45000, 60000};
     std::vector<std::vector<std::string>> without, with;
     for (const bool sprites : {false, true}) {
-        open(24, sprites ? 64.0f : 0.0f);
+        open(24, sprites ? 64.0f : 0.0f, sprites ? 8.0f : 0.0f);
         for (const long long reading : readings) {
             fake.events.clear();
             const SceneClock clock = scene_clock_from_ms(reading);
@@ -564,7 +602,8 @@ TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDrawPerKind) {
     const Events quads = {"clear", "draw"}, sprites = {"clear", "sprites"};
     const Events lines = {"clear", "solid"};
     EXPECT_EQ(without, (std::vector<Events>{quads, lines, quads, quads, quads, quads}));
-    EXPECT_EQ(with, (std::vector<Events>{sprites, lines, sprites, sprites, sprites, quads}));
+    const Events native_lines = {"clear", "lines"};
+    EXPECT_EQ(with, (std::vector<Events>{sprites, native_lines, sprites, sprites, sprites, quads}));
 }
 
 TEST(PortableGlOpen, AShaderThatDoesNotCompileOrADrawableWithoutDepthIsReported) {
