@@ -152,8 +152,8 @@ void* load_gl_function(const char* name) {
 bool is_compatibility_context(std::string* reason) {
     constexpr unsigned int context_profile_mask = 0x9126;
     constexpr int core_profile_bit = 0x1;
-    auto get_integer = reinterpret_cast<void (*)(unsigned int, int*)>(
-        SDL_GL_GetProcAddress("glGetIntegerv"));
+    auto get_integer =
+        reinterpret_cast<void (*)(unsigned int, int*)>(SDL_GL_GetProcAddress("glGetIntegerv"));
     int profile = 0;
     if (get_integer != nullptr) {
         get_integer(context_profile_mask, &profile);
