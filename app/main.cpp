@@ -1,7 +1,13 @@
-// The program's entry: hands the platform's start-up values to the show.
+// The program's entry: hands the platform's start-up values and the command line to the show.
 #include "app/show.h"
 
-int main() {
+#include <string>
+
+int main(int argc, char** argv) {
+    std::string command_line;
+    for (int i = 1; i < argc; ++i) {
+        command_line += (i > 1 ? " " : "") + std::string(argv[i]);
+    }
     const PlatformStartup startup = platform_startup();
-    return run_demo(startup.instance, nullptr, "", startup.show_state);
+    return run_demo(startup.instance, nullptr, command_line.c_str(), startup.show_state);
 }

@@ -2,6 +2,7 @@
 
 #include "app/menu.h"
 #include "app/music_file.h"
+#include "app/options.h"
 #include "scenes/drift_state.h"
 #include "timeline/draw_frame.h"
 #include "timeline/scene_clock.h"
@@ -48,10 +49,19 @@ int run_show_loop(PlatformWindow* window, const DisplayMode& mode) {
     }
 }
 
-int run_demo(void* instance, void* /*previous_instance*/, const char* /*command_line*/,
+int run_demo(void* instance, void* /*previous_instance*/, const char* command_line,
              int show_state) {
-    const PlatformStartup startup{instance, show_state};
+    ShowOptions options;
     std::string error;
+    if (!parse_show_options(command_line, &options, &error)) {
+        std::fprintf(stderr, "dadadazo: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(show_usage, stdout);
+        return 0;
+    }
+    const PlatformStartup startup{instance, show_state, options.renderer};
     if (!platform_register_class(startup, &error)) {
         std::fprintf(stderr, "dadadazo: %s\n", error.c_str());
         return 1;

@@ -4,8 +4,10 @@
 #include "platform/platform.h"
 #include "timeline/display_mode.h"
 
-// Registers the window class, asks for the mode, opens the window and runs the show. Returns the
-// process exit status. `previous_instance` and `command_line` are accepted and ignored.
+// Reads the options in `command_line` (see app/options.h), registers the window class, asks for
+// the mode, opens the window and runs the show. Returns the process exit status: 2 with one line
+// on stderr for a bad option, before any menu or window; 0 after --help, which prints the usage.
+// `previous_instance` is accepted and ignored.
 int run_demo(void* instance, void* previous_instance, const char* command_line, int show_state);
 
 // Starts the music and the scene clock and draws frames until a quit request (its code is

@@ -7,11 +7,17 @@
 
 #include <string>
 
+// What draws the window: the system's OpenGL 1.1 in a compatibility-profile context, or the
+// portable renderer in an OpenGL ES 3 or GL 3.3 core context. A backend that offers only one
+// (Win32: OpenGL 1.1; the web: the portable renderer) draws with it whatever is asked.
+enum class PlatformRenderer { gl11, portable };
+
 // The process's start-up values: the module instance and the initial show state (Win32), or
-// nothing in particular (elsewhere).
+// nothing in particular (elsewhere); and the renderer the command line asked for.
 struct PlatformStartup {
     void* instance;
     int show_state;
+    PlatformRenderer renderer = PlatformRenderer::gl11;
 };
 
 // The window, its drawing surface and its OpenGL context, owned by the backend.
@@ -31,7 +37,10 @@ PlatformStartup platform_startup();
 bool platform_register_class(const PlatformStartup& startup, std::string* error);
 
 // Creates and shows the window for `mode` and opens a double-buffered RGBA OpenGL context
-// current on this thread. On failure stores a one-line reason and returns nullptr.
+// current on this thread, with the frame's OpenGL 1.1 calls drawn by startup.renderer. Where
+// OpenGL 1.1 is asked for and the system has no compatibility-profile context, the portable
+// renderer draws instead and one line on stderr says so. On failure stores a one-line reason and
+// returns nullptr.
 PlatformWindow* platform_open_window(const PlatformStartup& startup, const DisplayMode& mode,
                                      std::string* error);
 
@@ -57,6 +66,7 @@ void platform_raise_window(PlatformWindow* window);
 // quit request with code 0, reported once every earlier message has been handled.
 PumpResult platform_pump_message(PlatformWindow* window, int* quit_code);
 
+// Draws whatever the renderer still holds of the frame and swaps the buffers.
 void platform_swap_buffers(PlatformWindow* window);
 
 // The quit path: the context is made not current and deleted, then the window is destroyed.

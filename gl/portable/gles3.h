@@ -79,7 +79,8 @@
     X(PFNGLTEXPARAMETERIPROC, TexParameteri)                                                       \
     X(PFNGLUNIFORM1IPROC, Uniform1i)                                                               \
     X(PFNGLUNIFORM3FPROC, Uniform3f)                                                               \
-    X(PFNGLBLITFRAMEBUFFERPROC, BlitFramebuffer)
+    X(PFNGLBLITFRAMEBUFFERPROC, BlitFramebuffer)                                                   \
+    X(PFNGLLINEWIDTHPROC, LineWidth)
 
 struct Gles3Functions {
 #define DADADAZO_GLES3_MEMBER(type, name) type name;

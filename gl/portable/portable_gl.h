@@ -4,27 +4,28 @@
 // colour, point size, line width, smooth points), transforms each vertex as OpenGL 1.1 does, and
 // batches every point and line of a frame as a screen-space quad: a round point is a square
 // whose fragments outside the disc are dropped, a wide line the parallelogram of OpenGL's wide
-// aliased lines. Where the drawable has a depth buffer, every primitive gets a depth of its own
-// (later ones nearer) and the quads are drawn back to front, so hidden fragments can be rejected
-// before shading, and small round points go as point sprites (one vertex each) in a draw call of
-// their own; the picture is the same as drawing in order. Large round points are cut to the parts
-// later round points leave showing before they are drawn.
+// aliased lines. Every primitive gets a depth of its own (later ones nearer) and the quads are
+// drawn back to front, so hidden fragments can be rejected before shading, and small round points
+// go as point sprites (one vertex each) in a draw call of their own; the picture is the same as
+// drawing in order. Large round points are cut to the parts later round points leave showing
+// before they are drawn.
+//
+// Its parts: gl11_state.h (the OpenGL 1.1 state and matrices), primitives.h (points and lines to
+// sprites and quads), cull.h (hidden parts of large round points), gpu_batch.h (the shaders and
+// the draw of a batch); limits.h holds every tunable limit.
 #pragma once
 
 #include "gl/portable/gles3.h"
+#include "gl/portable/limits.h"
 
 #include <string>
-
-// Round points are drawn at most this many pixels across, as Mesa's software renderer draws
-// them, so that the live show, the capture and the web show agree at the final swell.
-constexpr float portable_point_size_limit = 255.0f;
 
 enum class ShaderDialect { es300, glsl330 }; // "#version 300 es" or "#version 330 core"
 
 struct PortableGl;
 
-// Needs a current context of that kind whose drawable is width x height. nullptr + error on
-// failure (shader compile/link log included).
+// Needs a current context of that kind whose drawable is width x height and has a depth buffer
+// (16 bits or more). nullptr + error on failure (shader compile/link log included).
 PortableGl* portable_gl_open(const Gles3Functions& functions, ShaderDialect dialect, int width,
                              int height, std::string* error);
 
@@ -39,6 +40,3 @@ void portable_gl_close(PortableGl* renderer);
 
 // The point size last set through glPointSize, before the limit above is applied.
 float portable_gl_point_size(const PortableGl* renderer);
-
-// Whether batches are drawn in reverse order against a depth buffer (the drawable has one).
-bool portable_gl_uses_depth(const PortableGl* renderer);

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <tuple>
 
 namespace {
 
@@ -18,10 +19,6 @@ void emit(const GlCall& call) {
 
 void append_to_vector(const GlCall& call, void* context) {
     static_cast<std::vector<GlCall>*>(context)->push_back(call);
-}
-
-GlCall make(GlEntry entry) {
-    return GlCall{entry, 0, {0, 0, 0, 0}, {0, 0, 0}};
 }
 
 const char* enum_name(unsigned int value) {
@@ -50,20 +47,20 @@ void append_enum(std::string& line, unsigned int value) {
     }
 }
 
-void append_floats(std::string& line, const float* values, int count) {
-    for (int i = 0; i < count; ++i) {
-        char text[32];
-        std::snprintf(text, sizeof text, " %.9g", static_cast<double>(values[i]));
-        line += text;
-    }
+void append_argument(std::string& line, unsigned int value) {
+    append_enum(line, value);
 }
 
-void append_doubles(std::string& line, const double* values, int count) {
-    for (int i = 0; i < count; ++i) {
-        char text[40];
-        std::snprintf(text, sizeof text, " %.17g", values[i]);
-        line += text;
-    }
+void append_argument(std::string& line, float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, " %.9g", static_cast<double>(value));
+    line += text;
+}
+
+void append_argument(std::string& line, double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, " %.17g", value);
+    line += text;
 }
 
 } // namespace
@@ -79,141 +76,40 @@ void gl_record_into(std::vector<GlCall>& calls) {
 
 const char* gl_entry_name(GlEntry entry) {
     switch (entry) {
-    case GlEntry::clear:
-        return "glClear";
-    case GlEntry::push_matrix:
-        return "glPushMatrix";
-    case GlEntry::pop_matrix:
-        return "glPopMatrix";
-    case GlEntry::point_size:
-        return "glPointSize";
-    case GlEntry::enable:
-        return "glEnable";
-    case GlEntry::scaled:
-        return "glScaled";
-    case GlEntry::rotatef:
-        return "glRotatef";
-    case GlEntry::color3f:
-        return "glColor3f";
-    case GlEntry::begin:
-        return "glBegin";
-    case GlEntry::end:
-        return "glEnd";
-    case GlEntry::vertex2d:
-        return "glVertex2d";
-    case GlEntry::line_width:
-        return "glLineWidth";
+#define DADADAZO_GL11_NAME(entry, Name, parameters, names, fields)                                 \
+    case GlEntry::entry:                                                                           \
+        return "gl" #Name;
+        DADADAZO_GL11_ENTRIES(DADADAZO_GL11_NAME)
+#undef DADADAZO_GL11_NAME
     }
     return "gl?";
 }
 
 std::string format_gl_call(const GlCall& call) {
     std::string line = gl_entry_name(call.entry);
+    const auto append = [&line](auto... values) { (append_argument(line, values), ...); };
     switch (call.entry) {
-    case GlEntry::clear:
-    case GlEntry::enable:
-    case GlEntry::begin:
-        append_enum(line, call.e);
+#define DADADAZO_GL11_FORMAT(entry, Name, parameters, names, fields)                               \
+    case GlEntry::entry:                                                                           \
+        std::apply(append, std::tie fields);                                                       \
         break;
-    case GlEntry::point_size:
-    case GlEntry::line_width:
-        append_floats(line, call.f, 1);
-        break;
-    case GlEntry::rotatef:
-        append_floats(line, call.f, 4);
-        break;
-    case GlEntry::color3f:
-        append_floats(line, call.f, 3);
-        break;
-    case GlEntry::scaled:
-        append_doubles(line, call.d, 3);
-        break;
-    case GlEntry::vertex2d:
-        append_doubles(line, call.d, 2);
-        break;
-    case GlEntry::push_matrix:
-    case GlEntry::pop_matrix:
-    case GlEntry::end:
-        break;
+        DADADAZO_GL11_ENTRIES(DADADAZO_GL11_FORMAT)
+#undef DADADAZO_GL11_FORMAT
     }
     return line;
 }
 
-// The entry points themselves, with the signatures of <GL/gl.h>.
+// The entry points themselves, with the signatures of <GL/gl.h>: each stores its arguments in
+// the fields its entry names and hands the call on.
 extern "C" {
 
-void glClear(GLbitfield mask) {
-    GlCall call = make(GlEntry::clear);
-    call.e = mask;
-    emit(call);
-}
-
-void glPushMatrix(void) {
-    emit(make(GlEntry::push_matrix));
-}
-
-void glPopMatrix(void) {
-    emit(make(GlEntry::pop_matrix));
-}
-
-void glPointSize(GLfloat size) {
-    GlCall call = make(GlEntry::point_size);
-    call.f[0] = size;
-    emit(call);
-}
-
-void glLineWidth(GLfloat width) {
-    GlCall call = make(GlEntry::line_width);
-    call.f[0] = width;
-    emit(call);
-}
-
-void glEnable(GLenum cap) {
-    GlCall call = make(GlEntry::enable);
-    call.e = cap;
-    emit(call);
-}
-
-void glScaled(GLdouble x, GLdouble y, GLdouble z) {
-    GlCall call = make(GlEntry::scaled);
-    call.d[0] = x;
-    call.d[1] = y;
-    call.d[2] = z;
-    emit(call);
-}
-
-void glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) {
-    GlCall call = make(GlEntry::rotatef);
-    call.f[0] = angle;
-    call.f[1] = x;
-    call.f[2] = y;
-    call.f[3] = z;
-    emit(call);
-}
-
-void glColor3f(GLfloat red, GLfloat green, GLfloat blue) {
-    GlCall call = make(GlEntry::color3f);
-    call.f[0] = red;
-    call.f[1] = green;
-    call.f[2] = blue;
-    emit(call);
-}
-
-void glBegin(GLenum mode) {
-    GlCall call = make(GlEntry::begin);
-    call.e = mode;
-    emit(call);
-}
-
-void glEnd(void) {
-    emit(make(GlEntry::end));
-}
-
-void glVertex2d(GLdouble x, GLdouble y) {
-    GlCall call = make(GlEntry::vertex2d);
-    call.d[0] = x;
-    call.d[1] = y;
-    emit(call);
-}
+#define DADADAZO_GL11_RECORD(entry, Name, parameters, names, fields)                               \
+    void gl##Name parameters {                                                                     \
+        GlCall call{GlEntry::entry, 0, {0, 0, 0, 0}, {0, 0, 0}};                                   \
+        std::tie fields = std::make_tuple names;                                                   \
+        emit(call);                                                                                \
+    }
+DADADAZO_GL11_ENTRIES(DADADAZO_GL11_RECORD)
+#undef DADADAZO_GL11_RECORD
 
 } // extern "C"

@@ -3,22 +3,16 @@
 // its arguments exactly as passed.
 #pragma once
 
+#include "gl/gl11_entries.h"
+
 #include <string>
 #include <vector>
 
+// One value per entry point, in the order of DADADAZO_GL11_ENTRIES.
 enum class GlEntry : unsigned char {
-    clear,
-    push_matrix,
-    pop_matrix,
-    point_size,
-    enable,
-    scaled,
-    rotatef,
-    color3f,
-    begin,
-    end,
-    vertex2d,
-    line_width,
+#define DADADAZO_GL11_ENUM(entry, Name, parameters, names, fields) entry,
+    DADADAZO_GL11_ENTRIES(DADADAZO_GL11_ENUM)
+#undef DADADAZO_GL11_ENUM
 };
 
 struct GlCall {

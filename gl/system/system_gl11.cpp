@@ -18,42 +18,12 @@ bool load_one(void* (*load)(const char* name), const char* name, Function* funct
 void forward(const GlCall& call, void* context) {
     const SystemGl11Functions& gl = *static_cast<const SystemGl11Functions*>(context);
     switch (call.entry) {
-    case GlEntry::clear:
-        gl.Clear(call.e);
+#define DADADAZO_GL11_FORWARD(entry, Name, parameters, names, fields)                              \
+    case GlEntry::entry:                                                                           \
+        gl.Name fields;                                                                            \
         break;
-    case GlEntry::push_matrix:
-        gl.PushMatrix();
-        break;
-    case GlEntry::pop_matrix:
-        gl.PopMatrix();
-        break;
-    case GlEntry::point_size:
-        gl.PointSize(call.f[0]);
-        break;
-    case GlEntry::line_width:
-        gl.LineWidth(call.f[0]);
-        break;
-    case GlEntry::enable:
-        gl.Enable(call.e);
-        break;
-    case GlEntry::scaled:
-        gl.Scaled(call.d[0], call.d[1], call.d[2]);
-        break;
-    case GlEntry::rotatef:
-        gl.Rotatef(call.f[0], call.f[1], call.f[2], call.f[3]);
-        break;
-    case GlEntry::color3f:
-        gl.Color3f(call.f[0], call.f[1], call.f[2]);
-        break;
-    case GlEntry::begin:
-        gl.Begin(call.e);
-        break;
-    case GlEntry::end:
-        gl.End();
-        break;
-    case GlEntry::vertex2d:
-        gl.Vertex2d(call.d[0], call.d[1]);
-        break;
+        DADADAZO_GL11_ENTRIES(DADADAZO_GL11_FORWARD)
+#undef DADADAZO_GL11_FORWARD
     }
 }
 
@@ -62,18 +32,13 @@ void forward(const GlCall& call, void* context) {
 bool load_system_gl11_functions(void* (*load)(const char* name), SystemGl11Functions* functions,
                                 std::string* error) {
     *functions = SystemGl11Functions{};
-    return load_one(load, "glClear", &functions->Clear, error) &&
-           load_one(load, "glPushMatrix", &functions->PushMatrix, error) &&
-           load_one(load, "glPopMatrix", &functions->PopMatrix, error) &&
-           load_one(load, "glPointSize", &functions->PointSize, error) &&
-           load_one(load, "glLineWidth", &functions->LineWidth, error) &&
-           load_one(load, "glEnable", &functions->Enable, error) &&
-           load_one(load, "glScaled", &functions->Scaled, error) &&
-           load_one(load, "glRotatef", &functions->Rotatef, error) &&
-           load_one(load, "glColor3f", &functions->Color3f, error) &&
-           load_one(load, "glBegin", &functions->Begin, error) &&
-           load_one(load, "glEnd", &functions->End, error) &&
-           load_one(load, "glVertex2d", &functions->Vertex2d, error);
+#define DADADAZO_GL11_LOAD(entry, Name, parameters, names, fields)                                 \
+    if (!load_one(load, "gl" #Name, &functions->Name, error)) {                                    \
+        return false;                                                                              \
+    }
+    DADADAZO_GL11_ENTRIES(DADADAZO_GL11_LOAD)
+#undef DADADAZO_GL11_LOAD
+    return true;
 }
 
 void system_gl11_make_current(const SystemGl11Functions* functions) {

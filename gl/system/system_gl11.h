@@ -3,21 +3,15 @@
 // place of a GL library can still draw exactly what the driver's fixed-function path draws.
 #pragma once
 
+#include "gl/gl11_entries.h"
+
 #include <string>
 
+// The driver's entry points, by their names without "gl".
 struct SystemGl11Functions {
-    void (*Clear)(unsigned int mask);
-    void (*PushMatrix)();
-    void (*PopMatrix)();
-    void (*PointSize)(float size);
-    void (*LineWidth)(float width);
-    void (*Enable)(unsigned int cap);
-    void (*Scaled)(double x, double y, double z);
-    void (*Rotatef)(float angle, float x, float y, float z);
-    void (*Color3f)(float red, float green, float blue);
-    void (*Begin)(unsigned int mode);
-    void (*End)();
-    void (*Vertex2d)(double x, double y);
+#define DADADAZO_GL11_MEMBER(entry, Name, parameters, names, fields) void(*Name) parameters;
+    DADADAZO_GL11_ENTRIES(DADADAZO_GL11_MEMBER)
+#undef DADADAZO_GL11_MEMBER
 };
 
 // Fills `functions` through `load`; when one is missing stores its name in `error` and returns

@@ -1,5 +1,10 @@
-// The platform on Linux and other systems with SDL2: an SDL window with an OpenGL
-// compatibility-profile context, SDL's event queue, and looping playback through SDL audio.
+// The platform on Linux and other systems with SDL2: an SDL window with an OpenGL context, SDL's
+// event queue, and looping playback through SDL audio. The frame's OpenGL 1.1 calls go through
+// the recorder's entry points, either on to the driver's own OpenGL 1.1 in a
+// compatibility-profile context or to the portable renderer in an OpenGL ES 3 or GL 3.3 core
+// context.
+#include "gl/portable/portable_gl.h"
+#include "gl/system/system_gl11.h"
 #include "platform/platform.h"
 #include "platform/sdl/music_loop.h"
 
@@ -29,6 +34,8 @@ struct Music {
 struct PlatformWindow {
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
+    SystemGl11Functions gl11{};     // the driver's OpenGL 1.1, when it draws
+    PortableGl* portable = nullptr; // the portable renderer, when it draws
     bool quit_posted = false;
     int quit_code = 0;
     Music music;
@@ -97,16 +104,137 @@ void stop_music(Music& music) {
     music_loop_free(music.loop);
 }
 
-void release_window(PlatformWindow& window) {
+void release_context(PlatformWindow& window) {
     if (window.context != nullptr) {
+        if (window.portable != nullptr) {
+            portable_gl_make_current(nullptr);
+            portable_gl_close(window.portable);
+            window.portable = nullptr;
+        } else {
+            system_gl11_make_current(nullptr);
+        }
         SDL_GL_MakeCurrent(window.window, nullptr);
         SDL_GL_DeleteContext(window.context);
         window.context = nullptr;
     }
+}
+
+void release_window(PlatformWindow& window) {
+    release_context(window);
     if (window.window != nullptr) {
         SDL_DestroyWindow(window.window);
         window.window = nullptr;
     }
+}
+
+// The attributes of the next context: RGBA, double-buffered, with a depth buffer (which the
+// portable renderer needs), of the given profile and, where not 0, version.
+void ask_for_context(int profile, int major, int minor) {
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, profile);
+    if (major != 0) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, major);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, minor);
+    }
+}
+
+void* load_gl_function(const char* name) {
+    return SDL_GL_GetProcAddress(name);
+}
+
+// Whether the current context runs OpenGL 1.1's calls: a driver may hand out a core profile
+// whatever was asked for (Mesa does under MESA_GL_VERSION_OVERRIDE=3.3FC), and there
+// glBegin draws nothing. Contexts older than 3.2 know no profiles and are all compatible.
+bool is_compatibility_context(std::string* reason) {
+    constexpr unsigned int context_profile_mask = 0x9126;
+    constexpr int core_profile_bit = 0x1;
+    auto get_integer =
+        reinterpret_cast<void (*)(unsigned int, int*)>(SDL_GL_GetProcAddress("glGetIntegerv"));
+    int profile = 0;
+    if (get_integer != nullptr) {
+        get_integer(context_profile_mask, &profile);
+    }
+    if ((profile & core_profile_bit) != 0) {
+        *reason = "the driver gave a core-profile context";
+        return false;
+    }
+    return true;
+}
+
+// The driver's own OpenGL 1.1, in a compatibility-profile context.
+bool open_gl11(PlatformWindow& window, std::string* reason) {
+    ask_for_context(SDL_GL_CONTEXT_PROFILE_COMPATIBILITY, 0, 0);
+    window.context = SDL_GL_CreateContext(window.window);
+    if (window.context == nullptr) {
+        *reason = SDL_GetError();
+        return false;
+    }
+    SDL_GL_MakeCurrent(window.window, window.context);
+    if (!load_system_gl11_functions(load_gl_function, &window.gl11, reason) ||
+        !is_compatibility_context(reason)) {
+        release_context(window);
+        return false;
+    }
+    system_gl11_make_current(&window.gl11);
+    return true;
+}
+
+// The portable renderer, in an OpenGL ES 3.0 context or else a GL 3.3 core one.
+bool open_portable(PlatformWindow& window, std::string* reason) {
+    struct Kind {
+        int profile, major, minor;
+        ShaderDialect dialect;
+    };
+    constexpr Kind kinds[] = {{SDL_GL_CONTEXT_PROFILE_ES, 3, 0, ShaderDialect::es300},
+                              {SDL_GL_CONTEXT_PROFILE_CORE, 3, 3, ShaderDialect::glsl330}};
+    for (const Kind& kind : kinds) {
+        ask_for_context(kind.profile, kind.major, kind.minor);
+        window.context = SDL_GL_CreateContext(window.window);
+        if (window.context == nullptr) {
+            *reason += (reason->empty() ? "" : "; ") + std::string(SDL_GetError());
+            continue;
+        }
+        SDL_GL_MakeCurrent(window.window, window.context);
+        Gles3Functions functions;
+        int width = 0, height = 0;
+        SDL_GL_GetDrawableSize(window.window, &width, &height);
+        std::string failure;
+        if (load_gles3_functions(load_gl_function, &functions, &failure)) {
+            window.portable = portable_gl_open(functions, kind.dialect, width, height, &failure);
+        }
+        if (window.portable != nullptr) {
+            portable_gl_make_current(window.portable);
+            return true;
+        }
+        *reason += (reason->empty() ? "" : "; ") + failure;
+        release_context(window);
+    }
+    return false;
+}
+
+// The context and renderer `startup` asks for; OpenGL 1.1 gives way to the portable renderer
+// where the system offers no compatibility-profile context.
+bool open_renderer(PlatformWindow& window, PlatformRenderer renderer, std::string* error) {
+    std::string reason;
+    if (renderer == PlatformRenderer::gl11) {
+        if (open_gl11(window, &reason)) {
+            return true;
+        }
+        std::fprintf(stderr,
+                     "dadadazo: no OpenGL 1.1 compatibility context (%s): drawing through the "
+                     "portable renderer\n",
+                     reason.c_str());
+        reason.clear();
+    }
+    if (open_portable(window, &reason)) {
+        return true;
+    }
+    *error = "cannot open a window: no OpenGL context: " + reason;
+    return false;
 }
 
 } // namespace
@@ -146,14 +274,14 @@ bool platform_register_class(const PlatformStartup&, std::string* error) {
     return false;
 }
 
-PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& mode,
+PlatformWindow* platform_open_window(const PlatformStartup& startup, const DisplayMode& mode,
                                      std::string* error) {
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    // The window is made for the kind of context asked for first.
+    if (startup.renderer == PlatformRenderer::gl11) {
+        ask_for_context(SDL_GL_CONTEXT_PROFILE_COMPATIBILITY, 0, 0);
+    } else {
+        ask_for_context(SDL_GL_CONTEXT_PROFILE_ES, 3, 0);
+    }
 
     // A full-screen mode is a borderless window of the mode's size: the display keeps its
     // resolution. A windowed mode is decorated and keeps its size.
@@ -184,15 +312,12 @@ PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& 
     SDL_RaiseWindow(sdl_window);
     SDL_SetWindowInputFocus(sdl_window);
 
-    window->context = SDL_GL_CreateContext(sdl_window);
-    if (window->context == nullptr) {
-        *error = std::string("cannot open a window: no OpenGL context: ") + SDL_GetError();
+    if (!open_renderer(*window, startup.renderer, error)) {
         release_window(*window);
         delete window;
         SDL_Quit();
         return nullptr;
     }
-    SDL_GL_MakeCurrent(sdl_window, window->context);
     return window;
 }
 
@@ -268,6 +393,9 @@ PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
 }
 
 void platform_swap_buffers(PlatformWindow* window) {
+    if (window->portable != nullptr) {
+        portable_gl_finish_frame(window->portable);
+    }
     SDL_GL_SwapWindow(window->window);
 }
 

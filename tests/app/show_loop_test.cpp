@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -74,9 +75,10 @@ bool platform_register_class(const PlatformStartup&, std::string* error) {
     return true;
 }
 
-PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& mode,
+PlatformWindow* platform_open_window(const PlatformStartup& startup, const DisplayMode& mode,
                                      std::string* error) {
-    script.log.push_back("open " + std::to_string(mode.width) + "x" + std::to_string(mode.height));
+    script.log.push_back("open " + std::to_string(mode.width) + "x" + std::to_string(mode.height) +
+                         (startup.renderer == PlatformRenderer::portable ? " portable" : ""));
     if (script.open_fails) {
         *error = "cannot open a window: no display";
         return nullptr;
@@ -266,6 +268,15 @@ TEST_F(RunDemo, RegistersAsksOpensRunsAndFinishes) {
         "register",  "open 1920x1080", "sleep 10", "music tarmelipolkka.wav", "clock", "raise",
         "pump quit", "close",          "finish"};
     EXPECT_EQ(script.log, expected);
+
+    // The renderer named on the command line is the one the window is opened with.
+    for (const char* options : {"--renderer portable", "--renderer=portable"}) {
+        reset();
+        script.clock_readings = {0};
+        script.messages = {PumpResult::quit};
+        EXPECT_EQ(run_demo(nullptr, nullptr, options, 0), 0);
+        EXPECT_EQ(script.log[1], "open 1920x1080 portable") << options;
+    }
 }
 
 TEST_F(RunDemo, FinishesAfterTheShowEndsByTime) {
@@ -273,6 +284,31 @@ TEST_F(RunDemo, FinishesAfterTheShowEndsByTime) {
     EXPECT_EQ(run_demo(nullptr, nullptr, "", 0), 0);
     EXPECT_EQ(without(script.log, "pump empty").back(), "finish");
     EXPECT_EQ(std::count(script.log.begin(), script.log.end(), "close"), 0);
+}
+
+TEST_F(RunDemo, BadOptionsEndTheShowWithTwoBeforeAnyMenuOrWindow) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"--fast", "unknown option '--fast' (try --help)"},
+        {"--renderer", "--renderer needs a value: gl11 or portable"},
+        {"--renderer vulkan", "unknown renderer 'vulkan' (gl11 or portable)"},
+        {"--renderer gl11 --renderer portable", "--renderer given twice"}};
+    for (const auto& [options, reason] : cases) {
+        reset();
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(run_demo(nullptr, nullptr, options, 0), 2) << options;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "dadadazo: " + std::string(reason) + "\n");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << options;
+        EXPECT_TRUE(script.log.empty()) << options;
+    }
+    // --help prints the usage, naming the option, and shows nothing else.
+    reset();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(run_demo(nullptr, nullptr, "--help", 0), 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("--renderer gl11|portable"),
+              std::string::npos);
+    EXPECT_TRUE(script.log.empty());
 }
 
 TEST_F(RunDemo, FailuresToRegisterOrOpenAreReportedAndExitWithOne) {

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -28,22 +29,29 @@
 namespace {
 
 struct Draw {
-    std::size_t first_index; // first element drawn from the index buffer
-    std::size_t count;       // elements drawn
-    std::vector<PortableVertex> vertices;
+    std::vector<PortableVertex> vertices; // the quads' corners in the order they are drawn
+    bool discards;                        // the program's fragment shader may drop fragments
 };
 
 // What the stand-in context was asked to do. One per process, as a driver's would be.
 struct FakeContext {
     int depth_bits = 24;
     float largest_sprite = 0.0f; // GL_ALIASED_POINT_SIZE_RANGE's top; 0: no sprites used
+    float widest_line = 0.0f;    // GL_ALIASED_LINE_WIDTH_RANGE's top; 0: lines as quads
+    float line_width = 0.0f;     // the last glLineWidth
     bool compiles = true;
+    unsigned int last_id = 0;
+    std::map<unsigned int, std::string> shader_sources;
+    std::map<unsigned int, bool> program_discards;
+    unsigned int program_in_use = 0;
     unsigned int array_buffer = 0;
     std::vector<PortableVertex> uploaded;
     std::vector<std::uint32_t> indices;
     std::vector<Draw> draws;
     std::vector<PortableVertex> sprites; // vertices of the last glDrawArrays(GL_POINTS)
-    std::vector<std::string> events;     // "clear 0x...", "draw N" in order
+    std::vector<PortableVertex> lines;   // vertices of the last glDrawArrays(GL_LINES)
+    // "clear 0x...", "draw N", "solid N", "lines N", "sprites N" in order
+    std::vector<std::string> events;
 };
 FakeContext fake;
 
@@ -57,8 +65,16 @@ Gles3Functions fake_functions() {
 #define DADADAZO_STUB(type, name) stub(&f.name);
     DADADAZO_GLES3_FUNCTIONS(DADADAZO_STUB)
 #undef DADADAZO_STUB
-    f.CreateShader = [](GLenum) -> GLuint { return 3; };
-    f.CreateProgram = []() -> GLuint { return 5; };
+    f.CreateShader = [](GLenum) -> GLuint { return ++fake.last_id; };
+    f.CreateProgram = []() -> GLuint { return ++fake.last_id; };
+    f.ShaderSource = [](GLuint shader, GLsizei, const GLchar* const* text, const GLint*) {
+        fake.shader_sources[shader] = text[0];
+    };
+    f.AttachShader = [](GLuint program, GLuint shader) {
+        const bool discards = fake.shader_sources[shader].find("discard") != std::string::npos;
+        fake.program_discards[program] = fake.program_discards[program] || discards;
+    };
+    f.UseProgram = [](GLuint program) { fake.program_in_use = program; };
     f.GetShaderiv = [](GLuint, GLenum, GLint* value) {
         *value = fake.compiles ? GL_TRUE : GL_FALSE;
     };
@@ -102,22 +118,31 @@ Gles3Functions fake_functions() {
     f.DrawElements = [](GLenum, GLsizei count, GLenum, const void* offset) {
         const auto first = reinterpret_cast<std::uintptr_t>(offset) / sizeof(std::uint32_t);
         const auto quads = static_cast<std::size_t>(count) / portable_indices_per_quad;
-        const auto used = static_cast<std::ptrdiff_t>(quads * portable_vertices_per_quad);
-        fake.draws.push_back(Draw{first,
-                                  static_cast<std::size_t>(count),
-                                  {fake.uploaded.begin(), fake.uploaded.begin() + used}});
-        fake.events.push_back("draw " + std::to_string(quads));
+        ASSERT_LE(first + quads * portable_indices_per_quad, fake.indices.size());
+        Draw draw{{}, fake.program_discards[fake.program_in_use]};
+        for (std::size_t q = 0; q < quads; ++q) {
+            const std::uint32_t base = fake.indices[first + q * portable_indices_per_quad];
+            ASSERT_LE(base + portable_vertices_per_quad, fake.uploaded.size());
+            draw.vertices.insert(draw.vertices.end(), fake.uploaded.begin() + base,
+                                 fake.uploaded.begin() + base + portable_vertices_per_quad);
+        }
+        fake.draws.push_back(draw);
+        fake.events.push_back((draw.discards ? "draw " : "solid ") + std::to_string(quads));
     };
     f.DrawArrays = [](GLenum mode, GLint first, GLsizei count) {
-        ASSERT_EQ(mode, static_cast<GLenum>(GL_POINTS));
+        ASSERT_TRUE(mode == GL_POINTS || mode == GL_LINES);
         ASSERT_LE(static_cast<std::size_t>(first + count), fake.uploaded.size());
-        fake.sprites.assign(fake.uploaded.begin() + first, fake.uploaded.begin() + first + count);
-        fake.events.push_back("sprites " + std::to_string(count));
+        (mode == GL_POINTS ? fake.sprites : fake.lines)
+            .assign(fake.uploaded.begin() + first, fake.uploaded.begin() + first + count);
+        fake.events.push_back((mode == GL_POINTS ? "sprites " : "lines ") +
+                              std::to_string(mode == GL_POINTS ? count : count / 2));
     };
+    f.LineWidth = [](GLfloat width) { fake.line_width = width; };
     f.GetFloatv = [](GLenum name, GLfloat* values) {
-        if (name == GL_ALIASED_POINT_SIZE_RANGE) {
+        if (name == GL_ALIASED_POINT_SIZE_RANGE || name == GL_ALIASED_LINE_WIDTH_RANGE) {
             values[0] = 1.0f;
-            values[1] = fake.largest_sprite;
+            values[1] =
+                name == GL_ALIASED_POINT_SIZE_RANGE ? fake.largest_sprite : fake.widest_line;
         }
     };
     f.Clear = [](GLbitfield mask) {
@@ -139,21 +164,34 @@ class PortableGlState : public testing::Test {
         portable_gl_close(renderer);
     }
 
-    void open(int depth_bits, float largest_sprite = 0.0f) {
+    void open(int depth_bits, float largest_sprite = 0.0f, float widest_line = 0.0f) {
         portable_gl_close(renderer);
         fake.depth_bits = depth_bits;
         fake.largest_sprite = largest_sprite;
+        fake.widest_line = widest_line;
         std::string error;
         renderer = portable_gl_open(fake_functions(), ShaderDialect::es300, width, height, &error);
         ASSERT_NE(renderer, nullptr) << error;
         portable_gl_make_current(renderer);
     }
 
-    // The quads of the frame's one draw call (the test fails when there is not exactly one).
+    // The quads of the frame's draw calls, in the order of their primitives.
     std::vector<PortableVertex> drawn() {
         portable_gl_finish_frame(renderer);
-        EXPECT_EQ(fake.draws.size(), 1u);
-        return fake.draws.empty() ? std::vector<PortableVertex>{} : fake.draws.back().vertices;
+        std::vector<std::array<PortableVertex, portable_vertices_per_quad>> quads;
+        for (const Draw& draw : fake.draws) {
+            for (std::size_t v = 0; v < draw.vertices.size(); v += portable_vertices_per_quad) {
+                quads.push_back({draw.vertices[v], draw.vertices[v + 1], draw.vertices[v + 2],
+                                 draw.vertices[v + 3]});
+            }
+        }
+        std::stable_sort(quads.begin(), quads.end(),
+                         [](const auto& a, const auto& b) { return a[0].order < b[0].order; });
+        std::vector<PortableVertex> corners;
+        for (const auto& quad : quads) {
+            corners.insert(corners.end(), quad.begin(), quad.end());
+        }
+        return corners;
     }
 
     static void point_at(double x, double y) {
@@ -429,7 +467,7 @@ TEST_F(PortableGlState, CullingLargePointsNeverChangesAPixel) {
     }
 }
 
-TEST_F(PortableGlState, OneDrawPerFrameAndAClearDropsWhatCameBefore) {
+TEST_F(PortableGlState, OneDrawPerKindAndAClearDropsWhatCameBefore) {
     glEnable(GL_POINT_SMOOTH);
     point_at(0.0, 0.0);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -448,42 +486,28 @@ TEST_F(PortableGlState, OneDrawPerFrameAndAClearDropsWhatCameBefore) {
     glVertex2d(0.5, 0.0);
     glVertex2d(1.5, 0.0);
     glEnd();
-    portable_gl_finish_frame(renderer);
-    ASSERT_EQ(fake.draws.size(), 1u);
-    EXPECT_EQ(fake.events, (std::vector<std::string>{"clear 0x4100", "draw 7"}));
-    const Draw& draw = fake.draws[0];
-    ASSERT_EQ(draw.vertices.size(), 7u * portable_vertices_per_quad);
+    const std::vector<PortableVertex> v = drawn();
+    // Lines go through a shader that drops nothing, round points through one that drops what
+    // lies outside the disc.
+    EXPECT_EQ(fake.events, (std::vector<std::string>{"clear 0x4100", "solid 4", "draw 3"}));
+    ASSERT_EQ(v.size(), 7u * portable_vertices_per_quad);
     for (std::size_t q = 0; q < 7; ++q) {
-        EXPECT_EQ(draw.vertices[q * portable_vertices_per_quad].order, static_cast<float>(q));
+        EXPECT_EQ(v[q * portable_vertices_per_quad].order, static_cast<float>(q));
     }
-    // Against the depth buffer the quads go last to first.
-    ASSERT_EQ(draw.count, 7u * portable_indices_per_quad);
-    ASSERT_LE(draw.first_index + draw.count, fake.indices.size());
-    for (std::size_t q = 0; q < 7; ++q) {
-        const std::uint32_t first_corner =
-            fake.indices[draw.first_index + q * portable_indices_per_quad];
-        EXPECT_EQ(first_corner, (6 - q) * portable_vertices_per_quad) << q;
+    // Against the depth buffer each draw goes from its last quad to its first.
+    for (const Draw& draw : fake.draws) {
+        for (std::size_t c = portable_vertices_per_quad; c < draw.vertices.size();
+             c += portable_vertices_per_quad) {
+            EXPECT_LT(draw.vertices[c].order, draw.vertices[c - portable_vertices_per_quad].order);
+        }
     }
     // Nothing more to draw: finishing again draws nothing.
     portable_gl_finish_frame(renderer);
-    EXPECT_EQ(fake.draws.size(), 1u);
+    EXPECT_EQ(fake.draws.size(), 2u);
 }
 
-TEST_F(PortableGlState, WithoutADepthBufferQuadsGoInOrder) {
-    open(0);
-    EXPECT_FALSE(portable_gl_uses_depth(renderer));
-    glClear(GL_COLOR_BUFFER_BIT);
-    point_at(0.0, 0.0);
-    point_at(0.5, 0.0);
-    portable_gl_finish_frame(renderer);
-    ASSERT_EQ(fake.draws.size(), 1u);
-    EXPECT_EQ(fake.events, (std::vector<std::string>{"clear 0x4000", "draw 2"}));
-    EXPECT_EQ(fake.indices[fake.draws[0].first_index], 0u);
-    EXPECT_EQ(fake.indices[fake.draws[0].first_index + portable_indices_per_quad],
-              static_cast<std::uint32_t>(portable_vertices_per_quad));
-}
-
-TEST_F(PortableGlState, SmallRoundPointsGoAsSpritesInOrderWithTheQuads) {
+// Where the context draws them: small round points as sprites, lines as lines.
+TEST_F(PortableGlState, SpritesAndLinesTheContextDrawsKeepTheirOrderWithTheQuads) {
     open(24, 12.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glEnable(GL_POINT_SMOOTH);
@@ -498,7 +522,9 @@ TEST_F(PortableGlState, SmallRoundPointsGoAsSpritesInOrderWithTheQuads) {
     glPointSize(3.0f);
     point_at(0.0, 0.5); // a sprite
     portable_gl_finish_frame(renderer);
-    EXPECT_EQ(fake.events, (std::vector<std::string>{"clear 0x4100", "draw 2", "sprites 2"}));
+    const std::vector<PortableVertex> quads = drawn();
+    EXPECT_EQ(fake.events,
+              (std::vector<std::string>{"clear 0x4100", "solid 1", "draw 1", "sprites 2"}));
     ASSERT_EQ(fake.sprites.size(), 2u);
     // A sprite is one vertex at the point, with its place among all the frame's primitives.
     EXPECT_EQ(fake.sprites[0].order, 0.0f);
@@ -507,18 +533,37 @@ TEST_F(PortableGlState, SmallRoundPointsGoAsSpritesInOrderWithTheQuads) {
     EXPECT_EQ(fake.sprites[0].radius_sq, 25.0f);
     EXPECT_EQ(fake.sprites[1].order, 3.0f);
     EXPECT_EQ(fake.sprites[1].radius_sq, 2.25f);
-    ASSERT_EQ(fake.draws.size(), 1u);
-    ASSERT_FALSE(fake.draws[0].vertices.empty());
-    EXPECT_EQ(fake.draws[0].vertices.front().order, 1.0f);
-    EXPECT_EQ(fake.draws[0].vertices.back().order, 2.0f);
+    ASSERT_EQ(quads.size(), 2u * portable_vertices_per_quad);
+    EXPECT_EQ(quads.front().order, 1.0f);
+    EXPECT_EQ(quads.back().order, 2.0f);
 
-    // Without a depth buffer nothing keeps sprites and quads in order: all are quads.
-    open(0, 12.0f);
+    // Lines as wide as the context draws go as two vertices each, with the width to draw them;
+    // a line of another width in the same batch goes as a quad.
+    open(24, 0.0f, 4.0f);
+    glLineWidth(2.0f);
+    glBegin(GL_LINES);
+    glVertex2d(-0.5, 0.0);
+    glVertex2d(0.5, 0.0);
+    glEnd();
+    glLineWidth(3.0f);
+    glBegin(GL_LINES);
+    glVertex2d(0.0, -0.5);
+    glVertex2d(0.0, 0.5);
+    glEnd();
+    glLineWidth(8.0f); // wider than the context draws: a quad
+    glBegin(GL_LINES);
+    glVertex2d(0.0, -0.5);
+    glVertex2d(0.5, 0.5);
+    glEnd();
     fake.events.clear();
-    glPointSize(10.0f);
-    point_at(0.0, 0.0);
     portable_gl_finish_frame(renderer);
-    EXPECT_EQ(fake.events, (std::vector<std::string>{"draw 1"}));
+    EXPECT_EQ(fake.events, (std::vector<std::string>{"clear 0x100", "solid 2", "lines 1"}));
+    EXPECT_EQ(fake.line_width, 2.0f);
+    ASSERT_EQ(fake.lines.size(), 2u);
+    EXPECT_EQ(fake.lines[0].order, 0.0f);
+    EXPECT_EQ(fake.lines[0].x, 100.0f);
+    EXPECT_EQ(fake.lines[1].x, 300.0f);
+    EXPECT_EQ(fake.lines[1].y, 100.0f);
 }
 
 TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDrawPerKind) {
@@ -533,11 +578,12 @@ TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDrawPerKind) {
     dup2(nowhere, 1);
     close(nowhere);
     // Without sprites one draw of quads; with them the wave field, clouds and rows are one draw
-    // of sprites, the rosettes (lines) and the swell (large points) one of quads.
+    // of sprites, the swell (large points) one of quads. The rosettes are lines: one draw of
+    // quads that drop nothing, or of lines where the context draws them.
     const std::vector<long long> readings = {2500, 10000, 16000, 30000, 45000, 60000};
     std::vector<std::vector<std::string>> without, with;
     for (const bool sprites : {false, true}) {
-        open(24, sprites ? 64.0f : 0.0f);
+        open(24, sprites ? 64.0f : 0.0f, sprites ? 8.0f : 0.0f);
         for (const long long reading : readings) {
             fake.events.clear();
             const SceneClock clock = scene_clock_from_ms(reading);
@@ -554,11 +600,13 @@ TEST_F(PortableGlState, EveryFrameOfTheShowIsOneDrawPerKind) {
     close(saved_stdout);
     using Events = std::vector<std::string>;
     const Events quads = {"clear", "draw"}, sprites = {"clear", "sprites"};
-    EXPECT_EQ(without, std::vector<Events>(readings.size(), quads));
-    EXPECT_EQ(with, (std::vector<Events>{sprites, quads, sprites, sprites, sprites, quads}));
+    const Events lines = {"clear", "solid"};
+    EXPECT_EQ(without, (std::vector<Events>{quads, lines, quads, quads, quads, quads}));
+    const Events native_lines = {"clear", "lines"};
+    EXPECT_EQ(with, (std::vector<Events>{sprites, native_lines, sprites, sprites, sprites, quads}));
 }
 
-TEST(PortableGlOpen, AShaderThatDoesNotCompileIsReportedWithItsLog) {
+TEST(PortableGlOpen, AShaderThatDoesNotCompileOrADrawableWithoutDepthIsReported) {
     fake = FakeContext{};
     fake.compiles = false;
     std::string error;
@@ -567,6 +615,10 @@ TEST(PortableGlOpen, AShaderThatDoesNotCompileIsReportedWithItsLog) {
     fake.compiles = true;
     EXPECT_EQ(portable_gl_open(fake_functions(), ShaderDialect::glsl330, 0, 64, &error), nullptr);
     EXPECT_NE(error.find("no pixels"), std::string::npos) << error;
+    // Nothing keeps sprites and quads in order without a depth buffer.
+    fake.depth_bits = 0;
+    EXPECT_EQ(portable_gl_open(fake_functions(), ShaderDialect::glsl330, 64, 64, &error), nullptr);
+    EXPECT_NE(error.find("0 depth bits"), std::string::npos) << error;
 }
 
 } // namespace
