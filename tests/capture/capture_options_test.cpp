@@ -97,6 +97,9 @@ TEST(CaptureOptions, BadArgumentsAreRefusedWithAReason) {
         {"--fps", "30", "--renderer", "gl11", "--renderer", "portable", "-o", "v.mp4"},
         {"--fps", "30", "--chroma", "444", "-o", "frames"},
         {"--fps", "30", "--chroma", "420", "--chroma", "420", "-o", "v.mp4"},
+        {"--fps", "30", "--convert", "gpu", "-o", "frames"},
+        {"--fps", "30", "--convert", "GPU", "-o", "v.mp4"},
+        {"--fps", "30", "--renderer", "gl11", "--convert", "gpu", "-o", "v.mp4"},
         {"--at", "0", "-o", "-"},
     };
     for (const auto& words : cases) {

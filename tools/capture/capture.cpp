@@ -250,6 +250,15 @@ FramePlan plan_frames(const CaptureOptions& options) {
     return plan;
 }
 
+// Whether the portable renderer's frames go through the YUV pass: as asked, or where the context
+// has a hardware renderer.
+bool converts_on_gpu(Conversion convert, const OffscreenGl& gl) {
+    if (convert == Conversion::automatic) {
+        return !is_software_renderer(gl.renderer);
+    }
+    return convert == Conversion::gpu;
+}
+
 // The drawing side of a capture: the context, what draws the frames, the YUV pass where the
 // frames are converted on the GPU, and the read-back. Closes them all, in order, when it goes.
 class Drawing {
@@ -273,7 +282,7 @@ class Drawing {
                                error)) {
             return false;
         }
-        if (portable && planar) {
+        if (portable && planar && converts_on_gpu(options.convert, gl_)) {
             pass_ = std::make_unique<YuvPass>();
             if (!pass_->open(gl_.functions, gl_.dialect, gl_.width, gl_.height, options.chroma,
                              error)) {

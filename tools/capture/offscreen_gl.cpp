@@ -31,15 +31,6 @@ bool has_word(const char* list, const char* word) {
     return false;
 }
 
-bool is_software_renderer(const std::string& renderer) {
-    for (const char* name : {"llvmpipe", "softpipe", "Software Rasterizer", "swrast"}) {
-        if (renderer.find(name) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
 std::string egl_error_text(const char* what) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%04x", static_cast<unsigned>(eglGetError()));
@@ -249,6 +240,15 @@ bool open_on_display(EGLDisplay display, const char* platform, OffscreenGl* gl, 
 }
 
 } // namespace
+
+bool is_software_renderer(const std::string& renderer) {
+    for (const char* name : {"llvmpipe", "softpipe", "Software Rasterizer", "swrast"}) {
+        if (renderer.find(name) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
 
 bool open_offscreen_gl(int width, int height, OffscreenApi api, OffscreenGl* gl,
                        std::string* error) {

@@ -45,3 +45,6 @@ void close_offscreen_gl(OffscreenGl* gl);
 // row first. `rgb` is resized to width * height * 3.
 void rgba_to_rgb_rows(const std::uint8_t* rgba, int width, int height,
                       std::vector<std::uint8_t>& rgb);
+
+// Whether a GL_RENDERER string names a software rasteriser (Mesa's llvmpipe, softpipe, swrast).
+bool is_software_renderer(const std::string& renderer);
