@@ -93,3 +93,8 @@ using GlProcLoader = void* (*)(const char* name);
 // Fills `functions` through `load`; when one is missing stores its name in `error` and returns
 // false.
 bool load_gles3_functions(GlProcLoader load, Gles3Functions* functions, std::string* error);
+
+// Compiles and links a program from whole vertex and fragment sources (version line included).
+// Returns 0 on failure, with the compiler's or the linker's log in `error`.
+unsigned int build_shader_program(const Gles3Functions& gl, const std::string& vertex_source,
+                                  const std::string& fragment_source, std::string* error);

@@ -62,54 +62,10 @@ std::string shader_source(ShaderDialect dialect, const char* body) {
     return version + body;
 }
 
-unsigned int compile_shader(const Gles3Functions& gl, GLenum kind, const std::string& source,
-                            std::string* error) {
-    const unsigned int shader = gl.CreateShader(kind);
-    const char* text = source.c_str();
-    gl.ShaderSource(shader, 1, &text, nullptr);
-    gl.CompileShader(shader);
-    GLint compiled = GL_FALSE;
-    gl.GetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
-    if (compiled != GL_TRUE) {
-        char log[shader_log_size] = {};
-        gl.GetShaderInfoLog(shader, sizeof log, nullptr, log);
-        *error = std::string(kind == GL_VERTEX_SHADER ? "vertex" : "fragment") +
-                 " shader does not compile: " + log;
-        gl.DeleteShader(shader);
-        return 0;
-    }
-    return shader;
-}
-
 unsigned int link_program(const Gles3Functions& gl, ShaderDialect dialect,
                           const char* fragment_shader_body, std::string* error) {
-    const unsigned int vertex =
-        compile_shader(gl, GL_VERTEX_SHADER, shader_source(dialect, vertex_shader_body), error);
-    if (vertex == 0) {
-        return 0;
-    }
-    const unsigned int fragment =
-        compile_shader(gl, GL_FRAGMENT_SHADER, shader_source(dialect, fragment_shader_body), error);
-    if (fragment == 0) {
-        gl.DeleteShader(vertex);
-        return 0;
-    }
-    const unsigned int program = gl.CreateProgram();
-    gl.AttachShader(program, vertex);
-    gl.AttachShader(program, fragment);
-    gl.LinkProgram(program);
-    gl.DeleteShader(vertex);
-    gl.DeleteShader(fragment);
-    GLint linked = GL_FALSE;
-    gl.GetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (linked != GL_TRUE) {
-        char log[shader_log_size] = {};
-        gl.GetProgramInfoLog(program, sizeof log, nullptr, log);
-        *error = std::string("shader program does not link: ") + log;
-        gl.DeleteProgram(program);
-        return 0;
-    }
-    return program;
+    return build_shader_program(gl, shader_source(dialect, vertex_shader_body),
+                                shader_source(dialect, fragment_shader_body), error);
 }
 
 // Bits of the depth buffer of the framebuffer bound for drawing; 0 when it has none.

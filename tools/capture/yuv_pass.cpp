@@ -98,54 +98,21 @@ void main() {
 }
 )";
 
-unsigned int compile(const Gles3Functions& gl, ShaderDialect dialect, GLenum kind,
-                     const char* defines, const char* body, std::string* error) {
-    const std::string source =
-        std::string(dialect == ShaderDialect::es300 ? "#version 300 es\nprecision highp float;\n"
-                                                      "precision highp int;\n"
-                                                    : "#version 330 core\n") +
-        defines + body;
-    const char* text = source.c_str();
-    const unsigned int shader = gl.CreateShader(kind);
-    gl.ShaderSource(shader, 1, &text, nullptr);
-    gl.CompileShader(shader);
-    GLint compiled = GL_FALSE;
-    gl.GetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
-    if (compiled != GL_TRUE) {
-        char log[2048] = {};
-        gl.GetShaderInfoLog(shader, sizeof log, nullptr, log);
-        *error = std::string("the YUV conversion shader does not compile: ") + log;
-        gl.DeleteShader(shader);
-        return 0;
-    }
-    return shader;
+// The pass's source for one kind of shader: the dialect's version line, then `defines`.
+std::string pass_source(ShaderDialect dialect, const char* defines, const char* body) {
+    return std::string(dialect == ShaderDialect::es300 ? "#version 300 es\nprecision highp float;\n"
+                                                         "precision highp int;\n"
+                                                       : "#version 330 core\n") +
+           defines + body;
 }
 
 unsigned int link(const Gles3Functions& gl, ShaderDialect dialect, const char* defines,
                   std::string* error) {
-    const unsigned int vertex = compile(gl, dialect, GL_VERTEX_SHADER, "", vertex_body, error);
-    const unsigned int fragment =
-        vertex == 0 ? 0 : compile(gl, dialect, GL_FRAGMENT_SHADER, defines, fragment_body, error);
-    if (fragment == 0) {
-        if (vertex != 0) {
-            gl.DeleteShader(vertex);
-        }
-        return 0;
-    }
-    const unsigned int program = gl.CreateProgram();
-    gl.AttachShader(program, vertex);
-    gl.AttachShader(program, fragment);
-    gl.LinkProgram(program);
-    gl.DeleteShader(vertex);
-    gl.DeleteShader(fragment);
-    GLint linked = GL_FALSE;
-    gl.GetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (linked != GL_TRUE) {
-        char log[2048] = {};
-        gl.GetProgramInfoLog(program, sizeof log, nullptr, log);
-        *error = std::string("the YUV conversion shader does not link: ") + log;
-        gl.DeleteProgram(program);
-        return 0;
+    const unsigned int program =
+        build_shader_program(gl, pass_source(dialect, "", vertex_body),
+                             pass_source(dialect, defines, fragment_body), error);
+    if (program == 0) {
+        *error = "the YUV conversion pass: " + *error;
     }
     return program;
 }
