@@ -299,12 +299,7 @@ void gpu_batch_flush(GpuBatch& gpu, Batch& batch, Culling& culling) {
         upload(gpu, batch);
         draw_batch(gpu, batch);
     }
-    batch.discs.clear();
-    batch.solids.clear();
-    batch.lines.clear();
-    batch.sprites.clear();
-    batch.primitives = 0;
-    batch.has_large_points = false;
+    reset_batch(batch);
 }
 
 } // namespace portable

@@ -128,13 +128,17 @@ void add_line(const Gl11State& state, const Drawable& d, Batch& batch, const Cor
 
 } // namespace
 
-void clear_batch(Batch& batch) {
+void reset_batch(Batch& batch) {
     batch.discs.clear();
     batch.solids.clear();
     batch.lines.clear();
     batch.sprites.clear();
     batch.primitives = 0;
     batch.has_large_points = false;
+}
+
+void clear_batch(Batch& batch) {
+    reset_batch(batch);
     batch.clear_pending = true;
 }
 

@@ -36,6 +36,9 @@ struct Batch {
     bool has_large_points = false; // the batch holds round points worth culling
 };
 
+// Empties the batch once it has been drawn.
+void reset_batch(Batch& batch);
+
 // glClear of the colour buffer: everything batched so far would be painted over.
 void clear_batch(Batch& batch);
 
