@@ -113,12 +113,7 @@ TEST(Wav, RefusesMalformedFilesAndNeverReadsPastTheEnd) {
     for (const auto& [file, expected] : cases) {
         EXPECT_EQ(read_back(file), expected);
     }
-    // A chunk claiming 4 GiB ends the list: the next one would start past the end of the file.
-    const std::optional<std::vector<WavChunk>> chunks =
-        wav_chunks(with(16, {0xff, 0xff, 0xff, 0xff}));
-    ASSERT_TRUE(chunks);
-    ASSERT_EQ(chunks->size(), 1u);
-    EXPECT_EQ((*chunks)[0].body.size(), good.size() - 20);
+    // A chunk header needs 8 bytes, wherever it is asked for.
     EXPECT_FALSE(wav_chunk_at(good, good.size() - 7));
     EXPECT_FALSE(wav_chunk_at(good, good.size() + 100));
 }
