@@ -3,17 +3,11 @@
 #pragma once
 
 #include "gl/portable/gles3.h"
-#include "gl/portable/portable_gl.h"
+#include "gl/renderer_choice.h"
 
 #include <EGL/egl.h>
 
-#include <cstdint>
 #include <string>
-#include <vector>
-
-// What the context is for: the driver's own OpenGL 1.1 (a compatibility-profile context), or the
-// portable renderer (OpenGL ES 3.0, or desktop GL 3.3 core where ES is not offered).
-enum class OffscreenApi { gl11, portable };
 
 struct OffscreenGl {
     EGLDisplay display;
@@ -23,28 +17,24 @@ struct OffscreenGl {
     unsigned int renderbuffers[2]; // colour and depth storage of the framebuffer object
     int width;
     int height;
-    std::string platform; // "surfaceless" or "device"
-    std::string renderer; // GL_RENDERER of the context
-    float point_size_max; // largest point size the renderer draws (smooth points)
-    OffscreenApi api;
+    Renderer choice;          // what the context is for
+    std::string platform;     // "surfaceless" or "device"
+    std::string renderer;     // GL_RENDERER of the context
     ShaderDialect dialect;    // what the portable renderer's shaders are written in
     std::string context_kind; // "OpenGL ES 3", "OpenGL 3.3 core" or "OpenGL compatibility"
     Gles3Functions functions; // loaded from the context once it is current
 };
 
-// Opens a context for `api` with a colour buffer of width x height (and, for the portable
-// renderer, a depth buffer), and makes it current. A hardware renderer is preferred where one is
-// reachable; Mesa's software renderer is the fallback. On failure stores why and returns false.
-bool open_offscreen_gl(int width, int height, OffscreenApi api, OffscreenGl* gl,
-                       std::string* error);
+// Opens a context of a kind `choice` draws in (gl/renderer/frame_renderer.h), with a colour
+// buffer of width x height (and, for the portable renderer, a depth buffer), and makes it
+// current. A hardware renderer is preferred where one is reachable; Mesa's software renderer is
+// the fallback. On failure stores why and returns false, with every display it opened
+// terminated.
+bool open_offscreen_gl(int width, int height, Renderer choice, OffscreenGl* gl, std::string* error);
 
-// Releases the context, the surface and the display connection.
+// Releases the context, the surface and the display connection, and this thread's EGL state:
+// the driver's own threads end with the display.
 void close_offscreen_gl(OffscreenGl* gl);
 
-// Turns a frame as OpenGL reads it back (RGBA, bottom row first) into packed 8-bit RGB rows, top
-// row first. `rgb` is resized to width * height * 3.
-void rgba_to_rgb_rows(const std::uint8_t* rgba, int width, int height,
-                      std::vector<std::uint8_t>& rgb);
-
-// Whether a GL_RENDERER string names a software rasteriser (Mesa's llvmpipe, softpipe, swrast).
-bool is_software_renderer(const std::string& renderer);
+// Any GL or EGL function of the driver, by name.
+void* egl_proc(const char* name);
