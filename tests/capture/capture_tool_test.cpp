@@ -2,7 +2,7 @@
 #include "tools/capture/capture.h"
 #include "tools/capture/png_file.h"
 #include "tools/capture/yuv_pass.h"
-#include "tools/soundtrack/soundtrack.h"
+#include "wav/wav_file.h"
 
 #include <gtest/gtest.h>
 
