@@ -274,9 +274,13 @@ async function startWebKitDriver() {
         done();
       });
     });
+    // Never left behind, however this process ends.
+    const orphaned = () => driver.kill('SIGTERM');
+    process.once('exit', orphaned);
     let over = false;
     ended.then(() => {
       over = true;
+      process.off('exit', orphaned);
     });
     driver.stderr.on('data', (chunk) => {
       log += chunk;
