@@ -1,20 +1,20 @@
 // Frames per second per scene, from the show's own time lines (one per frame): the whole
 // 61-second show in one display mode (7, 800 x 600 windowed, by default), in each browser named
 // and, with --native PROGRAM, in the native show on the X server in $DISPLAY. One table, a
-// column each. Firefox, too, needs $DISPLAY.
+// column each. Firefox and WebKit, too, need $DISPLAY.
 //
-//   node bench/web/fps.mjs --site FOLDER --modules FOLDER [--browsers chromium,firefox]
+//   node bench/web/fps.mjs --site FOLDER --modules FOLDER [--browsers chromium,firefox,webkit]
 //                          [--native PROGRAM] [--mode DIGIT]
 import {spawn} from 'node:child_process';
 import {dirname} from 'node:path';
 
 import {
-  isTimeLine, launchBrowser, openWatched, seenLines, serveFolders, sleep, testArguments, waitFor,
+  isTimeLine, launchBrowser, serveFolders, sleep, testArguments, waitFor,
 } from '../../tests/web/browser.mjs';
 
 const options = testArguments();
 const digit = options.mode || '7';
-const browsers = (options.browsers || 'chromium,firefox').split(',').filter(Boolean);
+const browsers = (options.browsers || 'chromium,firefox,webkit').split(',').filter(Boolean);
 
 // Scene windows in seconds of the scene clock (the frame's own timeline).
 const scenes = [
@@ -30,16 +30,20 @@ const scenes = [
 async function browserClocks(site, name) {
   const browser = await launchBrowser(options.modules, {name});
   try {
-    const {page, errors} = await openWatched(browser.browser, `${site.url}index.html`);
-    await waitFor(async () => (await seenLines(page)).length >= 10, 60000, async () => 'no menu');
-    await page.keyboard.press(digit);
+    const tab = await browser.open(`${site.url}index.html`);
+    await waitFor(async () => (await tab.lines()).length >= 10, 60000, async () => 'no menu');
+    await tab.press(digit);
     // The show ends by itself a little after 61 s; two minutes means it never will.
-    await waitFor(() => page.evaluate(() => document.body.dataset.exitStatus), 120000,
-      async () => `still running: ${JSON.stringify((await seenLines(page)).slice(-3))}`);
+    await waitFor(() => tab.evaluate(() => document.body.dataset.exitStatus), 120000,
+      async () => `still running: ${JSON.stringify((await tab.lines()).slice(-3))}`);
     await sleep(100);
-    const status = await page.evaluate(() => document.body.dataset.exitStatus);
-    const size = await page.$eval('#screen', (screen) => `${screen.width}x${screen.height}`);
-    const clocks = (await seenLines(page)).filter(([, text]) => isTimeLine(text))
+    const status = await tab.evaluate(() => document.body.dataset.exitStatus);
+    const size = await tab.evaluate(() => {
+      const screen = document.getElementById('screen');
+      return `${screen.width}x${screen.height}`;
+    });
+    const errors = await tab.errors();
+    const clocks = (await tab.lines()).filter(([, text]) => isTimeLine(text))
       .map(([, text]) => Number.parseFloat(text));
     console.log(`${name}: mode ${digit} (${size}), ${clocks.length} frames, exit status ` +
       `${status}${errors.length ? `, page errors: ${errors.join('; ')}` : ''}`);

@@ -21,7 +21,8 @@ if (!PredefinedNetworkConditions[network]) {
 }
 
 async function visit(compress) {
-  const site = await serveFolders({'/': options.site}, [], {compress});
+  // The page as it is, without the tests' line watcher (puppeteer's tab adds that itself).
+  const site = await serveFolders({'/': options.site}, [], {compress, watch: false});
   const chromium = await launchBrowser(options.modules);
   try {
     const requested = [];

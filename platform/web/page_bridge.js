@@ -71,6 +71,12 @@ mergeInto(LibraryManager.library, {
     Module['page'].closeScreen();
   },
 
+  // A browser with WebGL switched off (WebKit) may lack its interfaces altogether, and
+  // Emscripten's context creation names them: asked first.
+  dadadazo_page_has_webgl2: function() {
+    return typeof WebGL2RenderingContext === 'function' ? 1 : 0;
+  },
+
   dadadazo_page_frame_ready: function() {
     Module['page'].frameReady();
   },

@@ -20,6 +20,7 @@ int dadadazo_page_take_event();
 void dadadazo_page_start_music(const char* file);
 void dadadazo_page_stop_music();
 void dadadazo_page_close_screen();
+int dadadazo_page_has_webgl2();
 }
 
 namespace {
@@ -89,7 +90,9 @@ PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& 
     attributes.majorVersion = 2;
     attributes.minorVersion = 0;
     const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context =
-        emscripten_webgl_create_context(canvas_selector, &attributes);
+        dadadazo_page_has_webgl2() != 0
+            ? emscripten_webgl_create_context(canvas_selector, &attributes)
+            : 0;
     if (context <= 0) {
         *error = "cannot open a window: this browser gives the canvas no WebGL 2 context";
         dadadazo_page_close_screen();

@@ -26,10 +26,12 @@ new_run_dir() {
 }
 
 # An X server of its own (private_xvfb.sh beside this file) on a free display, exported as
-# DISPLAY. The server goes when this shell does, however it ends.
+# DISPLAY, its screen SCREEN as Xvfb takes it (1280x1024x24 when not given). The server goes
+# when this shell does, however it ends.
 start_xvfb() {
+    local screen=${1:-1280x1024x24}
     coproc xvfb_script {
-        exec bash "$(dirname "${BASH_SOURCE[0]}")/private_xvfb.sh" 1280x1024x24 \
+        exec bash "$(dirname "${BASH_SOURCE[0]}")/private_xvfb.sh" "$screen" \
             2>"$run_dir/xvfb.log"
     }
     xvfb_pid=$xvfb_script_PID

@@ -1,7 +1,8 @@
 // Stills (index.html?mode=DIGIT&at=MS) against the capture tool's frames at the same readings:
 // both draw through the portable renderer, the page on WebGL 2 (in the browser --browser names:
-// Chromium's SwiftShader, or Firefox on Mesa), the tool on EGL (Mesa). At least 98% of the
-// pixels must agree within 1/255 in every channel.
+// Chromium's SwiftShader, or Firefox or WebKit on Mesa), the tool on EGL (Mesa). The page's
+// frame is the canvas as the screen shows it. At least 98% of the pixels must agree within
+// 1/255 in every channel.
 import assert from 'node:assert/strict';
 import {execFileSync} from 'node:child_process';
 import {mkdtempSync, rmSync, writeFileSync} from 'node:fs';
@@ -9,8 +10,7 @@ import {tmpdir} from 'node:os';
 import {join} from 'node:path';
 import {after, before, test} from 'node:test';
 
-import {launchBrowser, openWatched, seenLines, serveFolders, testArguments, waitFor} from
-  './browser.mjs';
+import {launchBrowser, serveFolders, testArguments, waitFor} from './browser.mjs';
 
 const options = testArguments();
 if (!options.capture) throw new Error('--capture TOOL (dadadazo-capture) is missing');
@@ -59,12 +59,6 @@ after(async () => {
   if (captures) rmSync(captures, {recursive: true, force: true});
 });
 
-// The page's canvas as a PNG file, for the comparison every frame test shares.
-async function saveCanvas(page, file) {
-  const dataUrl = await page.evaluate(() => document.getElementById('screen').toDataURL('image/png'));
-  writeFileSync(file, Buffer.from(dataUrl.replace(/^data:image\/png;base64,/, ''), 'base64'));
-}
-
 // Runs the shared pixel comparison (tests/lib/pixel_match): its one JSON line, and whether the
 // frames match; exit status 2 (unreadable, or sizes that differ) fails at once.
 function comparePngs(expected, actual, difference) {
@@ -80,19 +74,17 @@ function comparePngs(expected, actual, difference) {
 
 for (const {mode, at, scene} of stills) {
   test(`mode ${mode} at ${at} ms: ${scene}`, async (t) => {
-    const watched = await openWatched(browser.browser,
-      `${site.url}index.html?mode=${mode}&at=${at}`);
-    const {page} = watched;
+    const tab = await browser.open(`${site.url}index.html?mode=${mode}&at=${at}`);
     try {
-      await waitFor(() => page.evaluate(() => document.body.dataset.frameReady), loadLimitMs,
-        async () => `no frame: ${JSON.stringify((await seenLines(page)).map(([, t]) => t))}`);
+      await waitFor(() => tab.evaluate(() => document.body.dataset.frameReady), loadLimitMs,
+        async () => `no frame: ${JSON.stringify((await tab.lines()).map(([, t]) => t))}`);
       // The still prints its one time line, and nothing else.
-      const lines = (await seenLines(page)).map(([, text]) => text);
+      const lines = (await tab.lines()).map(([, text]) => text);
       assert.deepEqual(lines, [`${(at / 1000).toFixed(6)}.`]);
 
       const name = `still-${options.browser}-${mode}-${at}`;
       const drawn = join(options.keep || tmpdir(), `${name}.png`);
-      await saveCanvas(page, drawn);
+      writeFileSync(drawn, await tab.pixels('#screen'));
       const difference = join(options.keep || tmpdir(), `${name}-difference.png`);
       const captured = join(captures, `${mode}-${at}`, `${String(at).padStart(6, '0')}.png`);
       const result = comparePngs(captured, drawn, difference);
@@ -109,9 +101,9 @@ for (const {mode, at, scene} of stills) {
           `the page's frame and the difference: ${drawn}, ${difference}`);
       }
       rmSync(drawn, {force: true});
-      assert.deepEqual(watched.errors, []);
+      assert.deepEqual(await tab.errors(), []);
     } finally {
-      await page.close();
+      await tab.close();
     }
   });
 }

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# The show's web page in headless Chromium and in Firefox ESR.
+# The show's web page in headless Chromium, in Firefox ESR and in WebKitGTK's MiniBrowser.
 #
 #   web_test.sh prepare SOURCE WORK   build the web preset's tree into WORK/site (Emscripten) and
-#                                     install the pinned puppeteer-core into WORK/npm
+#                                     install the pinned npm packages (puppeteer-core,
+#                                     selenium-webdriver, pngjs) into WORK/npm
 #   web_test.sh run SOURCE WORK TEST [ARGS...]
 #                                     run tests/web/TEST.mjs against WORK/site; with
-#                                     "--browser firefox" among ARGS, on an X server of its own
+#                                     "--browser firefox" or "--browser webkit" among ARGS, on an
+#                                     X server of its own
 set -euo pipefail
 
 command=$1
@@ -33,7 +35,8 @@ prepare() {
     # npm ci empties node_modules first: only when the lock file changed since the last install.
     local npm_dir=$work/npm
     if ! cmp -s "$source_dir/tests/web/package-lock.json" "$npm_dir/package-lock.json" ||
-        [ ! -d "$npm_dir/node_modules/puppeteer-core" ]; then
+        [ ! -d "$npm_dir/node_modules/puppeteer-core" ] ||
+        [ ! -d "$npm_dir/node_modules/selenium-webdriver" ]; then
         mkdir -p "$npm_dir"
         cp "$source_dir/tests/web/package.json" "$source_dir/tests/web/package-lock.json" \
             "$npm_dir/"
@@ -52,6 +55,12 @@ run)
             fail "firefox-esr is not installed (scripts/install-deps.sh web-tests)"
         new_run_dir
         start_xvfb
+    elif [[ " $* " == *" --browser webkit "* ]]; then
+        [ -x "$(command -v WebKitWebDriver)" ] ||
+            fail "WebKitWebDriver is not installed (scripts/install-deps.sh web-tests)"
+        # MiniBrowser's 1900 x 1180 window, wholly on the screen.
+        new_run_dir
+        start_xvfb 1920x1200x24
     fi
     node "$source_dir/tests/web/$test_name.mjs" --site "$work/site" \
         --modules "$work/npm/node_modules" "$@"
