@@ -15,9 +15,9 @@ namespace {
 
 bool parse_renderer(const std::string& value, ShowOptions* options, std::string* error) {
     if (value == "gl11") {
-        options->renderer = PlatformRenderer::gl11;
+        options->renderer = Renderer::gl11;
     } else if (value == "portable") {
-        options->renderer = PlatformRenderer::portable;
+        options->renderer = Renderer::portable;
     } else {
         *error = "unknown renderer '" + value + "' (gl11 or portable)";
         return false;

@@ -6,7 +6,7 @@
 #include <string>
 
 struct ShowOptions {
-    PlatformRenderer renderer = PlatformRenderer::gl11;
+    Renderer renderer = Renderer::gl11;
     bool help = false;
 };
 

@@ -3,21 +3,19 @@
 // operating-system header is reachable from here: window and start-up handles are opaque.
 #pragma once
 
+#include "gl/renderer_choice.h"
 #include "timeline/display_mode.h"
 
 #include <string>
 
-// What draws the window: the system's OpenGL 1.1 in a compatibility-profile context, or the
-// portable renderer in an OpenGL ES 3 or GL 3.3 core context. A backend that offers only one
-// (Win32: OpenGL 1.1; the web: the portable renderer) draws with it whatever is asked.
-enum class PlatformRenderer { gl11, portable };
-
 // The process's start-up values: the module instance and the initial show state (Win32), or
-// nothing in particular (elsewhere); and the renderer the command line asked for.
+// nothing in particular (elsewhere); and the renderer the command line asked for. A backend that
+// offers only one (Win32: OpenGL 1.1; the web: the portable renderer) draws with it whatever is
+// asked.
 struct PlatformStartup {
     void* instance;
     int show_state;
-    PlatformRenderer renderer = PlatformRenderer::gl11;
+    Renderer renderer = Renderer::gl11;
 };
 
 // The window, its drawing surface and its OpenGL context, owned by the backend.

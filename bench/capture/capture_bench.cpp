@@ -5,7 +5,7 @@
 // counted in the time, as a user waiting for the part would count it. A video gets the
 // soundtrack when tarmelipolkka.wav lies in the working folder, as with the tool. For each
 // renderer it also prints where a kept frame's time goes on the drawing thread, in milliseconds:
-// drawing, converting (queueing the YUV pass and the read), reading back (waiting for the pixels,
+// drawing, queueing the read, reading back (waiting for the pixels,
 // where the GPU's own work shows) and handing over to the writer thread (waiting for it).
 #include "timeline/display_mode.h"
 #include "tools/capture/capture.h"
@@ -50,15 +50,15 @@ void capture_part(benchmark::State& state, long long from_ms, long long length_m
         fs::temp_directory_path() / ("dadadazo-capture-bench-" + std::to_string(from_ms) +
                                      (kind == OutputKind::mp4 ? ".mp4" : ""));
     CaptureOptions options{mode_for_key('6'),   {},           60,   from_ms,
-                           from_ms + length_ms, out.string(), kind, CaptureRenderer::gl11,
+                           from_ms + length_ms, out.string(), kind, Renderer::gl11,
                            Chroma::yuv420};
     const double frames = static_cast<double>(length_ms * 60 / 1000);
     double gl11_seconds = 0.0, portable_seconds = 0.0;
     CaptureTimings gl11_stages, portable_stages;
     for (auto _ : state) {
-        options.renderer = CaptureRenderer::gl11;
+        options.renderer = Renderer::gl11;
         const double gl11 = time_capture(options, &gl11_stages);
-        options.renderer = CaptureRenderer::portable;
+        options.renderer = Renderer::portable;
         const double portable = time_capture(options, &portable_stages);
         if (gl11 < 0.0 || portable < 0.0) {
             state.SkipWithError(gl11 < 0.0 ? "capture through OpenGL 1.1 failed"

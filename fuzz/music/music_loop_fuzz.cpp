@@ -1,20 +1,44 @@
 // The show's music from memory: the input is a WAV file, loaded by the same code that loads
 // tarmelipolkka.wav and handed out for a few buffers as the audio callback hands it to the
-// device. What comes out must be the loaded samples, round and round from the first.
+// device. What comes out must be the loaded samples, round and round from the first. The WAV
+// reader goes over the same bytes first: every chunk and sample it hands out lies in the file.
 #include "fuzz/fuzz_check.h"
 #include "platform/sdl/music_loop.h"
+#include "wav/wav_file.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
+
+namespace {
+
+void read_chunks(std::span<const std::uint8_t> file) {
+    std::size_t at = 12;
+    for (const WavChunk& chunk : wav_chunks(file).value_or(std::vector<WavChunk>{})) {
+        FUZZ_CHECK(chunk.header == at && chunk.body.data() == file.data() + at + 8);
+        FUZZ_CHECK(chunk.body.size() <= chunk.claimed && at + 8 + chunk.body.size() <= file.size());
+        at = wav_next_chunk(chunk);
+    }
+    std::string why;
+    if (const std::optional<WavPcm16> pcm = wav_pcm16(file, &why)) {
+        const std::uint8_t* end = pcm->samples.data() + pcm->samples.size();
+        FUZZ_CHECK(pcm->samples.data() >= file.data() + 20 && end <= file.data() + file.size());
+        FUZZ_CHECK(pcm->samples.size() % (2 * static_cast<std::size_t>(pcm->channels)) == 0);
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 1 << 20) {
         return 0;
     }
+    read_chunks({data, size});
     std::vector<Uint8> bytes(data, data + size);
     MusicLoop music;
     std::string error;

@@ -2,6 +2,7 @@
 // smooth points, the open glBegin) and the calls that change it, kept as OpenGL 1.1 keeps it.
 #pragma once
 
+#include "gl/gl11_constants.h"
 #include "gl/portable/limits.h"
 #include "gl/record/gl_record.h"
 
@@ -9,11 +10,6 @@
 
 namespace portable {
 
-// OpenGL 1.1 values the frame passes that OpenGL ES does not name.
-constexpr unsigned int gl11_points = 0x0000;
-constexpr unsigned int gl11_lines = 0x0001;
-constexpr unsigned int gl11_point_smooth = 0x0B10;
-constexpr unsigned int gl11_color_buffer_bit = 0x4000;
 // No glBegin is open.
 constexpr unsigned int no_primitive = 0xFFFFFFFF;
 

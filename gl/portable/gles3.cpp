@@ -15,6 +15,11 @@ bool load_gles3_functions(GlProcLoader load, Gles3Functions* functions, std::str
     return true;
 }
 
+const char* shader_preamble(ShaderDialect dialect) {
+    return dialect == ShaderDialect::es300 ? "#version 300 es\nprecision highp float;\n"
+                                           : "#version 330 core\n";
+}
+
 namespace {
 
 unsigned int compile_shader(const Gles3Functions& gl, GLenum kind, const std::string& source,

@@ -90,6 +90,12 @@ struct Gles3Functions {
 
 using GlProcLoader = void* (*)(const char* name);
 
+// The shading language of a context: GLSL ES 3.00 (OpenGL ES 3, WebGL 2) or GLSL 3.30 core.
+enum class ShaderDialect { es300, glsl330 };
+
+// What every shader in `dialect` starts with: its version line and, for ES, the float precision.
+const char* shader_preamble(ShaderDialect dialect);
+
 // Fills `functions` through `load`; when one is missing stores its name in `error` and returns
 // false.
 bool load_gles3_functions(GlProcLoader load, Gles3Functions* functions, std::string* error);

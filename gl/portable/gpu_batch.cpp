@@ -56,10 +56,7 @@ void main() {
 )";
 
 std::string shader_source(ShaderDialect dialect, const char* body) {
-    const std::string version = dialect == ShaderDialect::es300
-                                    ? "#version 300 es\nprecision highp float;\n"
-                                    : "#version 330 core\n";
-    return version + body;
+    return shader_preamble(dialect) + std::string(body);
 }
 
 unsigned int link_program(const Gles3Functions& gl, ShaderDialect dialect,

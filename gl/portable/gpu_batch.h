@@ -9,7 +9,6 @@
 
 #include "gl/portable/cull.h"
 #include "gl/portable/gles3.h"
-#include "gl/portable/portable_gl.h"
 #include "gl/portable/primitives.h"
 
 #include <cstddef>

@@ -32,7 +32,7 @@ void draw_call(const GlCall& call, void* context) {
         }
         return;
     case GlEntry::clear:
-        if (!portable::inside_begin(r.state) && (call.e & portable::gl11_color_buffer_bit) != 0) {
+        if (!portable::inside_begin(r.state) && (call.e & gl11_color_buffer_bit) != 0) {
             portable::clear_batch(r.batch);
         }
         return;

@@ -20,8 +20,6 @@
 
 #include <string>
 
-enum class ShaderDialect { es300, glsl330 }; // "#version 300 es" or "#version 330 core"
-
 struct PortableGl;
 
 // Needs a current context of that kind whose drawable is width x height and has a depth buffer

@@ -1,46 +1,41 @@
 #include "platform/sdl/music_loop.h"
 
+#include "wav/wav_file.h"
+
 #include <climits>
+#include <cstdint>
 #include <cstring>
+#include <optional>
+#include <span>
 
 namespace {
 
-Uint32 read_u32(const Uint8* at) {
-    return Uint32{at[0]} | Uint32{at[1]} << 8 | Uint32{at[2]} << 16 | Uint32{at[3]} << 24;
-}
-
-void write_u32(Uint8* at, Uint32 value) {
-    for (int i = 0; i < 4; ++i) {
-        at[i] = static_cast<Uint8>(value >> (8 * i));
+// Cuts the length a chunk claims down to what the file holds of it.
+void fit_chunk_to_file(Uint8* bytes, const WavChunk& chunk) {
+    if (chunk.claimed > chunk.body.size()) {
+        const auto held = static_cast<Uint32>(chunk.body.size());
+        for (int i = 0; i < 4; ++i) {
+            bytes[chunk.header + 4 + i] = static_cast<Uint8>(held >> (8 * i));
+        }
     }
 }
 
-// A RIFF file is a 12-byte header and a list of chunks (four-letter name, 32-bit length, data
-// padded to an even length); SDL also reads a file that starts at "WAVE", without the RIFF
-// header. Every length that runs past the end of the file is cut to the end.
+// Every length that runs past the end of the file is cut to the end, the RIFF header's included.
+// SDL also reads a file that starts at "WAVE", without the RIFF header.
 void fit_chunks_to_file(Uint8* bytes, std::size_t size) {
-    std::size_t at = 0;
+    const std::span<const std::uint8_t> file(bytes, size);
+    std::size_t first = 0;
     if (size >= 12 && std::memcmp(bytes, "RIFF", 4) == 0) {
-        if (read_u32(bytes + 4) > size - 8) {
-            write_u32(bytes + 4, static_cast<Uint32>(size - 8));
-        }
-        at = 12;
+        fit_chunk_to_file(bytes, *wav_chunk_at(file, 0));
+        first = 12;
     } else if (size >= 4 && std::memcmp(bytes, "WAVE", 4) == 0) {
-        at = 4;
+        first = 4;
     } else {
         return;
     }
-    while (size - at >= 8) {
-        const std::size_t left = size - at - 8;
-        Uint32 length = read_u32(bytes + at + 4);
-        if (length > left) {
-            length = static_cast<Uint32>(left);
-            write_u32(bytes + at + 4, length);
-        }
-        at += 8 + length + (length & 1u);
-        if (at > size) {
-            break;
-        }
+    for (std::optional<WavChunk> chunk = wav_chunk_at(file, first); chunk;
+         chunk = wav_chunk_at(file, wav_next_chunk(*chunk))) {
+        fit_chunk_to_file(bytes, *chunk);
     }
 }
 

@@ -3,8 +3,7 @@
 // the recorder's entry points, either on to the driver's own OpenGL 1.1 in a
 // compatibility-profile context or to the portable renderer in an OpenGL ES 3 or GL 3.3 core
 // context.
-#include "gl/portable/portable_gl.h"
-#include "gl/system/system_gl11.h"
+#include "gl/renderer/frame_renderer.h"
 #include "platform/platform.h"
 #include "platform/sdl/music_loop.h"
 
@@ -34,8 +33,7 @@ struct Music {
 struct PlatformWindow {
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
-    SystemGl11Functions gl11{};     // the driver's OpenGL 1.1, when it draws
-    PortableGl* portable = nullptr; // the portable renderer, when it draws
+    FrameRenderer renderer; // the driver's OpenGL 1.1 or the portable renderer
     bool quit_posted = false;
     int quit_code = 0;
     Music music;
@@ -106,13 +104,7 @@ void stop_music(Music& music) {
 
 void release_context(PlatformWindow& window) {
     if (window.context != nullptr) {
-        if (window.portable != nullptr) {
-            portable_gl_make_current(nullptr);
-            portable_gl_close(window.portable);
-            window.portable = nullptr;
-        } else {
-            system_gl11_make_current(nullptr);
-        }
+        frame_renderer_close(&window.renderer);
         SDL_GL_MakeCurrent(window.window, nullptr);
         SDL_GL_DeleteContext(window.context);
         window.context = nullptr;
@@ -128,17 +120,19 @@ void release_window(PlatformWindow& window) {
 }
 
 // The attributes of the next context: RGBA, double-buffered, with a depth buffer (which the
-// portable renderer needs), of the given profile and, where not 0, version.
-void ask_for_context(int profile, int major, int minor) {
+// portable renderer needs), of `kind`'s profile and, where it names one, version.
+void ask_for_context(const ContextKind& kind) {
+    constexpr int profiles[] = {SDL_GL_CONTEXT_PROFILE_COMPATIBILITY, SDL_GL_CONTEXT_PROFILE_ES,
+                                SDL_GL_CONTEXT_PROFILE_CORE};
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, profile);
-    if (major != 0) {
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, major);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, minor);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, profiles[static_cast<int>(kind.profile)]);
+    if (kind.major != 0) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, kind.major);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, kind.minor);
     }
 }
 
@@ -146,82 +140,34 @@ void* load_gl_function(const char* name) {
     return SDL_GL_GetProcAddress(name);
 }
 
-// Whether the current context runs OpenGL 1.1's calls: a driver may hand out a core profile
-// whatever was asked for (Mesa does under MESA_GL_VERSION_OVERRIDE=3.3FC), and there
-// glBegin draws nothing. Contexts older than 3.2 know no profiles and are all compatible.
-bool is_compatibility_context(std::string* reason) {
-    constexpr unsigned int context_profile_mask = 0x9126;
-    constexpr int core_profile_bit = 0x1;
-    auto get_integer =
-        reinterpret_cast<void (*)(unsigned int, int*)>(SDL_GL_GetProcAddress("glGetIntegerv"));
-    int profile = 0;
-    if (get_integer != nullptr) {
-        get_integer(context_profile_mask, &profile);
-    }
-    if ((profile & core_profile_bit) != 0) {
-        *reason = "the driver gave a core-profile context";
-        return false;
-    }
-    return true;
-}
-
-// The driver's own OpenGL 1.1, in a compatibility-profile context.
-bool open_gl11(PlatformWindow& window, std::string* reason) {
-    ask_for_context(SDL_GL_CONTEXT_PROFILE_COMPATIBILITY, 0, 0);
-    window.context = SDL_GL_CreateContext(window.window);
-    if (window.context == nullptr) {
-        *reason = SDL_GetError();
-        return false;
-    }
-    SDL_GL_MakeCurrent(window.window, window.context);
-    if (!load_system_gl11_functions(load_gl_function, &window.gl11, reason) ||
-        !is_compatibility_context(reason)) {
-        release_context(window);
-        return false;
-    }
-    system_gl11_make_current(&window.gl11);
-    return true;
-}
-
-// The portable renderer, in an OpenGL ES 3.0 context or else a GL 3.3 core one.
-bool open_portable(PlatformWindow& window, std::string* reason) {
-    struct Kind {
-        int profile, major, minor;
-        ShaderDialect dialect;
-    };
-    constexpr Kind kinds[] = {{SDL_GL_CONTEXT_PROFILE_ES, 3, 0, ShaderDialect::es300},
-                              {SDL_GL_CONTEXT_PROFILE_CORE, 3, 3, ShaderDialect::glsl330}};
-    for (const Kind& kind : kinds) {
-        ask_for_context(kind.profile, kind.major, kind.minor);
+// A context of the first kind in which `choice` opens, current and drawing the frame.
+bool open_context(PlatformWindow& window, Renderer choice, std::string* reason) {
+    for (const ContextKind& kind : context_kinds(choice)) {
+        ask_for_context(kind);
         window.context = SDL_GL_CreateContext(window.window);
-        if (window.context == nullptr) {
-            *reason += (reason->empty() ? "" : "; ") + std::string(SDL_GetError());
-            continue;
-        }
-        SDL_GL_MakeCurrent(window.window, window.context);
-        Gles3Functions functions;
-        int width = 0, height = 0;
-        SDL_GL_GetDrawableSize(window.window, &width, &height);
-        std::string failure;
-        if (load_gles3_functions(load_gl_function, &functions, &failure)) {
-            window.portable = portable_gl_open(functions, kind.dialect, width, height, &failure);
-        }
-        if (window.portable != nullptr) {
-            portable_gl_make_current(window.portable);
-            return true;
+        std::string failure = window.context == nullptr ? SDL_GetError() : "";
+        if (window.context != nullptr) {
+            SDL_GL_MakeCurrent(window.window, window.context);
+            int width = 0, height = 0;
+            SDL_GL_GetDrawableSize(window.window, &width, &height);
+            if (frame_renderer_open(choice, kind.dialect, load_gl_function, width, height,
+                                    &window.renderer, &failure)) {
+                frame_renderer_route(window.renderer);
+                return true;
+            }
+            release_context(window);
         }
         *reason += (reason->empty() ? "" : "; ") + failure;
-        release_context(window);
     }
     return false;
 }
 
 // The context and renderer `startup` asks for; OpenGL 1.1 gives way to the portable renderer
 // where the system offers no compatibility-profile context.
-bool open_renderer(PlatformWindow& window, PlatformRenderer renderer, std::string* error) {
+bool open_renderer(PlatformWindow& window, Renderer renderer, std::string* error) {
     std::string reason;
-    if (renderer == PlatformRenderer::gl11) {
-        if (open_gl11(window, &reason)) {
+    if (renderer == Renderer::gl11) {
+        if (open_context(window, Renderer::gl11, &reason)) {
             return true;
         }
         std::fprintf(stderr,
@@ -230,7 +176,7 @@ bool open_renderer(PlatformWindow& window, PlatformRenderer renderer, std::strin
                      reason.c_str());
         reason.clear();
     }
-    if (open_portable(window, &reason)) {
+    if (open_context(window, Renderer::portable, &reason)) {
         return true;
     }
     *error = "cannot open a window: no OpenGL context: " + reason;
@@ -277,11 +223,7 @@ bool platform_register_class(const PlatformStartup&, std::string* error) {
 PlatformWindow* platform_open_window(const PlatformStartup& startup, const DisplayMode& mode,
                                      std::string* error) {
     // The window is made for the kind of context asked for first.
-    if (startup.renderer == PlatformRenderer::gl11) {
-        ask_for_context(SDL_GL_CONTEXT_PROFILE_COMPATIBILITY, 0, 0);
-    } else {
-        ask_for_context(SDL_GL_CONTEXT_PROFILE_ES, 3, 0);
-    }
+    ask_for_context(context_kinds(startup.renderer).front());
 
     // A full-screen mode is a borderless window of the mode's size: the display keeps its
     // resolution. A windowed mode is decorated and keeps its size.
@@ -393,9 +335,7 @@ PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
 }
 
 void platform_swap_buffers(PlatformWindow* window) {
-    if (window->portable != nullptr) {
-        portable_gl_finish_frame(window->portable);
-    }
+    frame_renderer_finish_frame(window->renderer);
     SDL_GL_SwapWindow(window->window);
 }
 

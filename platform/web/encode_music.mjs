@@ -1,7 +1,10 @@
 // Makes the page's light copy of the music: an MP3 of the loop (every browser's decodeAudioData
 // reads MP3) and the facts the page needs to cut exactly one period out of what it decodes.
 //
-//   node encode_music.mjs IN.wav OUT.mp3 OUT.json [FFMPEG]
+//   node encode_music.mjs IN.wav OUT.mp3 OUT.json WAV_SAMPLES [FFMPEG]
+//
+// WAV_SAMPLES is the project's wav_samples tool (tools/soundtrack), which reads the WAV; the
+// samples go to ffmpeg through a pipe, as raw 16-bit PCM.
 //
 // Encoders add silent priming samples in front and pad the end to a whole frame, and browsers
 // differ in what of that they trim. So the loop is encoded with a lead of its own tail in front
@@ -15,9 +18,9 @@ import {mkdtempSync, readFileSync, rmSync, statSync, writeFileSync} from 'node:f
 import {tmpdir} from 'node:os';
 import {join} from 'node:path';
 
-const [input, mp3, facts, ffmpeg = 'ffmpeg'] = process.argv.slice(2);
-if (!facts) {
-  console.error('usage: encode_music.mjs IN.wav OUT.mp3 OUT.json [FFMPEG]');
+const [input, mp3, facts, wavSamples, ffmpeg = 'ffmpeg'] = process.argv.slice(2);
+if (!wavSamples) {
+  console.error('usage: encode_music.mjs IN.wav OUT.mp3 OUT.json WAV_SAMPLES [FFMPEG]');
   process.exit(2);
 }
 
@@ -39,48 +42,20 @@ function newer(file, than) {
   }
 }
 
-// The 16-bit PCM samples of a WAV file: {channels, rate, data (the data chunk's bytes)}.
+// The 16-bit PCM samples of a WAV file: {channels, rate, data (interleaved, whole frames)}.
 function readWav(file) {
-  const bytes = readFileSync(file);
-  if (bytes.length < 12 || bytes.toString('latin1', 0, 4) !== 'RIFF' ||
-      bytes.toString('latin1', 8, 12) !== 'WAVE') {
-    throw new NotEncodable(`${file}: not a WAV file`);
+  const run = spawnSync(wavSamples, [file],
+    {maxBuffer: 2 ** 32, stdio: ['ignore', 'pipe', 'pipe']});
+  if (run.error) throw new Error(`${wavSamples}: ${run.error.message}`);
+  const reason = run.stderr.toString().trim();
+  if (run.status === 3) throw new NotEncodable(reason);
+  if (run.status !== 0) {
+    throw new Error(reason || `${wavSamples} failed (exit status ${run.status})`);
   }
-  let format = null;
-  for (let at = 12; at + 8 <= bytes.length;) {
-    const id = bytes.toString('latin1', at, at + 4);
-    const size = bytes.readUInt32LE(at + 4);
-    const body = bytes.subarray(at + 8, Math.min(bytes.length, at + 8 + size));
-    if (id === 'fmt ' && body.length >= 16) {
-      format = {tag: body.readUInt16LE(0), channels: body.readUInt16LE(2),
-        rate: body.readUInt32LE(4), bits: body.readUInt16LE(14)};
-    } else if (id === 'data' && format) {
-      if (format.tag !== 1 || format.bits !== 16 || format.channels < 1) {
-        throw new NotEncodable(`${file}: only 16-bit PCM is encoded`);
-      }
-      const frameBytes = 2 * format.channels;
-      return {...format, data: body.subarray(0, body.length - (body.length % frameBytes))};
-    }
-    at += 8 + size + (size % 2);
-  }
-  throw new NotEncodable(`${file}: no PCM data`);
-}
-
-function wavBytes({channels, rate}, data) {
-  const header = Buffer.alloc(44);
-  header.write('RIFF', 0, 'latin1');
-  header.writeUInt32LE(36 + data.length, 4);
-  header.write('WAVEfmt ', 8, 'latin1');
-  header.writeUInt32LE(16, 16);
-  header.writeUInt16LE(1, 20);
-  header.writeUInt16LE(channels, 22);
-  header.writeUInt32LE(rate, 24);
-  header.writeUInt32LE(rate * channels * 2, 28);
-  header.writeUInt16LE(channels * 2, 32);
-  header.writeUInt16LE(16, 34);
-  header.write('data', 36, 'latin1');
-  header.writeUInt32LE(data.length, 40);
-  return Buffer.concat([header, data]);
+  // "RATE CHANNELS", a newline, then the samples.
+  const lineEnd = run.stdout.indexOf(10);
+  const [rate, channels] = run.stdout.toString('latin1', 0, lineEnd).split(' ').map(Number);
+  return {rate, channels, data: run.stdout.subarray(lineEnd + 1)};
 }
 
 function main() {
@@ -95,12 +70,11 @@ function main() {
 
   const scratch = mkdtempSync(join(tmpdir(), 'dadadazo-music-'));
   try {
-    const rolledWav = join(scratch, 'rolled.wav');
     const encoded = join(scratch, 'loop.mp3');
-    writeFileSync(rolledWav, wavBytes(wav, rolled));
-    const run = spawnSync(ffmpeg, ['-v', 'error', '-nostdin', '-y', '-i', rolledWav,
-      '-c:a', 'libmp3lame', '-b:a', bitRate, '-map_metadata', '-1', encoded],
-    {stdio: ['ignore', 'inherit', 'inherit']});
+    const run = spawnSync(ffmpeg, ['-v', 'error', '-y', '-f', 's16le', '-ar', String(wav.rate),
+      '-ac', String(wav.channels), '-i', 'pipe:0', '-c:a', 'libmp3lame', '-b:a', bitRate,
+      '-map_metadata', '-1', encoded],
+    {input: rolled, stdio: ['pipe', 'inherit', 'inherit']});
     if (run.error) throw new Error(`${ffmpeg}: ${run.error.message}`);
     if (run.status !== 0) throw new Error(`${ffmpeg} failed (exit status ${run.status})`);
     const reference = [];

@@ -16,7 +16,7 @@ cd "$work"
 "$root/build/bench/tools/soundtrack/soundtrack_gen" tarmelipolkka.wav >/dev/null
 
 echo "-- both renderers over the same parts (frames/s include the lead-in before each part;"
-echo "   draw/convert/read/hand-over: ms per frame on the drawing thread)"
+echo "   draw/convert (queueing the read)/read/hand-over: ms per frame on the drawing thread)"
 "$root/build/bench/bench/capture/capture_bench" --benchmark_counters_tabular=true 2>/dev/null |
   grep -E '^(capture|Benchmark|-)'
 
@@ -37,7 +37,6 @@ echo "-- the whole show, 3,661 frames, portable renderer"
 timed "1280x720 to .mp4 with sound" --mode 2 --fps 60 -o show.mp4
 timed "1920x1080 to .mp4 with sound" --mode 1 --fps 60 -o show-1080.mp4
 timed "1280x720 as Y4M to /dev/null" --mode 2 --fps 60 -o -
-timed "1280x720 to .mp4 with sound, --convert gpu" --mode 2 --fps 60 --convert gpu -o show.mp4
 rm -f show.mp4 show-1080.mp4
 
 echo

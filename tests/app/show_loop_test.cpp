@@ -78,7 +78,7 @@ bool platform_register_class(const PlatformStartup&, std::string* error) {
 PlatformWindow* platform_open_window(const PlatformStartup& startup, const DisplayMode& mode,
                                      std::string* error) {
     script.log.push_back("open " + std::to_string(mode.width) + "x" + std::to_string(mode.height) +
-                         (startup.renderer == PlatformRenderer::portable ? " portable" : ""));
+                         (startup.renderer == Renderer::portable ? " portable" : ""));
     if (script.open_fails) {
         *error = "cannot open a window: no display";
         return nullptr;

@@ -1,6 +1,6 @@
 // The real program in a real window: each test starts its own virtual X server, runs the show
 // binary with a typed menu choice, finds its window and ends it the way a user would.
-#include "tools/soundtrack/soundtrack.h"
+#include "wav/wav_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
-#include "tools/capture/capture.h"
 #include "tools/capture/capture_options.h"
-#include "tools/capture/yuv_pass.h"
+#include "tools/capture/yuv_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +26,7 @@ TEST(CaptureOptions, ReadingsKeepTheirOrderAndTheModeDefaultsToTheFallback) {
     EXPECT_EQ(options.mode.height, 1080);
     EXPECT_EQ(options.fps, 0);
     EXPECT_EQ(options.output_kind, OutputKind::png_folder);
-    EXPECT_EQ(options.renderer, CaptureRenderer::portable);
+    EXPECT_EQ(options.renderer, Renderer::portable);
 
     ASSERT_EQ(
         parse({"--mode", "3", "--fps", "60", "--from", "20000", "--to", "21000", "-o", "part.webm"},
@@ -44,11 +43,11 @@ TEST(CaptureOptions, ReadingsKeepTheirOrderAndTheModeDefaultsToTheFallback) {
     ASSERT_EQ(parse({"--renderer", "gl11", "--at", "0", "-o", "shots"}, &options, &error),
               ParseOutcome::run)
         << error;
-    EXPECT_EQ(options.renderer, CaptureRenderer::gl11);
+    EXPECT_EQ(options.renderer, Renderer::gl11);
     ASSERT_EQ(parse({"--at", "0", "-o", "shots", "--renderer", "portable"}, &options, &error),
               ParseOutcome::run)
         << error;
-    EXPECT_EQ(options.renderer, CaptureRenderer::portable);
+    EXPECT_EQ(options.renderer, Renderer::portable);
 }
 
 TEST(CaptureOptions, TheOutputNameChoosesVideoOrFolder) {
@@ -97,9 +96,6 @@ TEST(CaptureOptions, BadArgumentsAreRefusedWithAReason) {
         {"--fps", "30", "--renderer", "gl11", "--renderer", "portable", "-o", "v.mp4"},
         {"--fps", "30", "--chroma", "444", "-o", "frames"},
         {"--fps", "30", "--chroma", "420", "--chroma", "420", "-o", "v.mp4"},
-        {"--fps", "30", "--convert", "gpu", "-o", "frames"},
-        {"--fps", "30", "--convert", "GPU", "-o", "v.mp4"},
-        {"--fps", "30", "--renderer", "gl11", "--convert", "gpu", "-o", "v.mp4"},
         {"--at", "0", "-o", "-"},
     };
     for (const auto& words : cases) {
@@ -119,16 +115,6 @@ TEST(CaptureOptions, BadArgumentsAreRefusedWithAReason) {
     }
 }
 
-TEST(CaptureFrames, TheWholeShowEndsOnTheFirstReadingPast61Seconds) {
-    EXPECT_EQ(show_frame_count(1), 62);    // readings 0, 1000, ..., 61000
-    EXPECT_EQ(show_frame_count(60), 3661); // frame 3660 lies at exactly 61000 ms
-    EXPECT_EQ(show_frame_count(7), 428);   // floor(427 * 1000 / 7) = 61000
-    EXPECT_EQ(show_frame_count(240), 14641);
-    EXPECT_EQ(show_frame_reading(1, 3), 333);
-    EXPECT_EQ(show_frame_reading(2, 3), 666);
-    EXPECT_EQ(show_frame_reading(3660, 60), 61000);
-}
-
 TEST(CaptureFrames, TheColourFormulaGivesBt709StudioLevels) {
     // White, black, red and blue in one 2x2 frame (bottom row first): Y of each, then the
     // colour of their mean at 4:2:0; each alone at 4:4:4.
@@ -139,15 +125,6 @@ TEST(CaptureFrames, TheColourFormulaGivesBt709StudioLevels) {
     rgba_to_planar(rgba, 2, 2, Chroma::yuv444, planar);
     EXPECT_EQ(std::vector<int>(planar + 4, planar + 12),
               (std::vector<int>{102, 240, 128, 128, 240, 118, 128, 128}));
-}
-
-TEST(CaptureFrames, FileNamesSortInReadingOrder) {
-    EXPECT_EQ(reading_file_name(0, 1), "000000.png");
-    EXPECT_EQ(reading_file_name(5000, 1), "005000.png");
-    EXPECT_EQ(reading_file_name(5000, 2), "005000-2.png");
-    EXPECT_EQ(reading_file_name(100000, 1), "100000.png");
-    EXPECT_EQ(frame_file_name(12), "frame-00012.png");
-    EXPECT_EQ(frame_file_name(14640), "frame-14640.png");
 }
 
 } // namespace

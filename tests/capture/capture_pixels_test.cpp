@@ -3,8 +3,7 @@
 // drawn by the tool in a process of its own and read back from its PNGs, so the whole road from
 // draw_frame to the file is what is checked.
 #include "tests/lib/pixel_match.h"
-#include "tools/capture/capture.h"
-#include "tools/capture/png_file.h"
+#include "tools/capture/frame_plan.h"
 
 #include <gtest/gtest.h>
 

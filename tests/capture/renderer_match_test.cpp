@@ -2,7 +2,7 @@
 // (each in a run of dadadazo-capture of its own, so one drift is carried through them alike),
 // compared pixel by pixel. Readings lie in every scene, the final swell included.
 #include "tests/lib/pixel_match.h"
-#include "tools/capture/capture.h"
+#include "tools/capture/frame_plan.h"
 
 #include <gtest/gtest.h>
 

@@ -60,11 +60,9 @@ template <typename Result, typename... Arguments> void stub(Result (**function)(
     *function = [](Arguments...) -> Result { return Result(); };
 }
 
-Gles3Functions fake_functions() {
-    Gles3Functions f{};
-#define DADADAZO_STUB(type, name) stub(&f.name);
-    DADADAZO_GLES3_FUNCTIONS(DADADAZO_STUB)
-#undef DADADAZO_STUB
+// Shaders and programs: every shader compiles as `fake.compiles` says; a program discards when
+// one of its shaders does.
+void fake_shader_functions(Gles3Functions& f) {
     f.CreateShader = [](GLenum) -> GLuint { return ++fake.last_id; };
     f.CreateProgram = []() -> GLuint { return ++fake.last_id; };
     f.ShaderSource = [](GLuint shader, GLsizei, const GLchar* const* text, const GLint*) {
@@ -89,6 +87,10 @@ Gles3Functions fake_functions() {
             *value = fake.depth_bits;
         }
     };
+}
+
+// Buffers: what is uploaded to the vertex and index buffers is kept.
+void fake_buffer_functions(Gles3Functions& f) {
     f.BindBuffer = [](GLenum target, GLuint buffer) {
         if (target == GL_ARRAY_BUFFER) {
             fake.array_buffer = buffer;
@@ -115,6 +117,10 @@ Gles3Functions fake_functions() {
         std::memcpy(reinterpret_cast<char*>(fake.uploaded.data()) + offset, data,
                     static_cast<std::size_t>(size));
     };
+}
+
+// Draws and clears are recorded as events; the limits are the fake's.
+void fake_draw_functions(Gles3Functions& f) {
     f.DrawElements = [](GLenum, GLsizei count, GLenum, const void* offset) {
         const auto first = reinterpret_cast<std::uintptr_t>(offset) / sizeof(std::uint32_t);
         const auto quads = static_cast<std::size_t>(count) / portable_indices_per_quad;
@@ -150,6 +156,16 @@ Gles3Functions fake_functions() {
         std::snprintf(text, sizeof text, "clear 0x%X", mask);
         fake.events.emplace_back(text);
     };
+}
+
+Gles3Functions fake_functions() {
+    Gles3Functions f{};
+#define DADADAZO_STUB(type, name) stub(&f.name);
+    DADADAZO_GLES3_FUNCTIONS(DADADAZO_STUB)
+#undef DADADAZO_STUB
+    fake_shader_functions(f);
+    fake_buffer_functions(f);
+    fake_draw_functions(f);
     return f;
 }
 

@@ -41,6 +41,10 @@ struct PixelComparison {
 PixelComparison compare_pixels(int width, int height, const std::vector<std::uint8_t>& expected,
                                const std::vector<std::uint8_t>& actual, int channel_tolerance);
 
+// Reads a PNG of any colour type and bit depth as 8-bit RGB (alpha dropped, grey expanded).
+bool read_png(const std::string& path, int* width, int* height, std::vector<std::uint8_t>& rgb,
+              std::string* error);
+
 // Compares two PNG files. Empty when they match within `tolerance`; otherwise why not (a file
 // that cannot be read, sizes that differ, or the summary), and where they do not match, the
 // difference image is written to `difference_png`. `comparison`, when given, receives the

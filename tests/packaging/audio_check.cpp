@@ -10,7 +10,7 @@
 //                                   plays when it runs dry on a busy machine.
 //
 // Exit status 1 with the reason on stderr when they differ, 2 for bad arguments or files.
-#include "tools/soundtrack/soundtrack.h"
+#include "wav/wav_file.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -19,6 +19,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,30 +34,6 @@ bool read_file(const char* path, Bytes* bytes) {
     }
     bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return true;
-}
-
-std::uint32_t little_endian_32(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-// The "data" chunk of a RIFF WAVE file, or false when there is none.
-bool wav_samples(const Bytes& file, std::size_t* offset, std::size_t* length) {
-    if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
-        std::memcmp(file.data() + 8, "WAVE", 4) != 0) {
-        return false;
-    }
-    std::size_t at = 12;
-    while (at + 8 <= file.size()) {
-        const std::size_t size = little_endian_32(file.data() + at + 4);
-        if (std::memcmp(file.data() + at, "data", 4) == 0) {
-            *offset = at + 8;
-            *length = size <= file.size() - *offset ? size : file.size() - *offset;
-            return true;
-        }
-        at += 8 + size + (size & 1); // chunks are padded to an even size
-    }
-    return false;
 }
 
 std::size_t first_sound(const unsigned char* bytes, std::size_t length) {
@@ -90,17 +67,19 @@ int write_wav(const char* path) {
 int check_played(const char* wav_path, const char* raw_path, std::size_t minimum) {
     Bytes wav;
     Bytes raw;
-    std::size_t offset = 0;
-    std::size_t length = 0;
-    if (!read_file(wav_path, &wav) || !wav_samples(wav, &offset, &length)) {
-        std::fprintf(stderr, "audio_check: %s is not a WAV file that can be read\n", wav_path);
+    std::string why = "cannot be read";
+    const std::optional<WavPcm16> pcm =
+        read_file(wav_path, &wav) ? wav_pcm16(wav, &why) : std::nullopt;
+    if (!pcm) {
+        std::fprintf(stderr, "audio_check: %s: %s\n", wav_path, why.c_str());
         return 2;
     }
     if (!read_file(raw_path, &raw)) {
         std::fprintf(stderr, "audio_check: cannot read %s\n", raw_path);
         return 2;
     }
-    const unsigned char* samples = wav.data() + offset;
+    const unsigned char* samples = pcm->samples.data();
+    const std::size_t length = pcm->samples.size();
     const std::size_t wav_start = first_sound(samples, length);
     if (wav_start == length) {
         std::fprintf(stderr, "audio_check: %s holds only silence\n", wav_path);

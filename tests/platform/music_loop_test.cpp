@@ -1,7 +1,7 @@
 // The show's music as the SDL backend loads and plays it, without an audio device: the samples
 // handed to the callback, round and round, and the files it refuses or cuts down.
 #include "platform/sdl/music_loop.h"
-#include "tools/soundtrack/soundtrack.h"
+#include "wav/wav_file.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ extern "C" const char* __asan_default_options() {
 
 namespace {
 
-// A 44.1 kHz, 16-bit stereo WAV file holding `samples` after its header (the soundtrack's own
+// A 44.1 kHz, 16-bit stereo WAV file holding `samples` after its header (the project's own
 // writer), whose data chunk claims `claimed` bytes.
 std::vector<Uint8> pcm_wav(const std::vector<Uint8>& samples, std::uint32_t claimed) {
     std::vector<Uint8> file = wav_file_bytes({}, 44100, 2);

@@ -1,4 +1,5 @@
-# Runs the soundtrack generator twice and checks both files are the same RIFF/WAVE bytes.
+# Runs the soundtrack generator twice and checks both files are the same RIFF/WAVE bytes, the
+# polka's own; then reads its samples back with wav_samples, as the web build does.
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
@@ -16,6 +17,24 @@ endif()
 file(READ "${WORK_DIR}/first.wav" head LIMIT 16 HEX)
 if(NOT head STREQUAL "524946462408520057415645666d7420")
   message(FATAL_ERROR "unexpected start of the file: ${head}")
+endif()
+# Splitting or tidying the synthesiser must not change one byte of what it renders.
+file(SHA256 "${WORK_DIR}/first.wav" hash)
+if(NOT hash STREQUAL "b986002838f0ab5f7067df38d1bd534aa953d8a1a6714fbf78a03e940b6ec7df")
+  message(FATAL_ERROR "the polka is not the same: its SHA-256 is now ${hash}")
+endif()
+
+execute_process(COMMAND "${WAV_SAMPLES}" "${WORK_DIR}/first.wav"
+                OUTPUT_FILE "${WORK_DIR}/first.raw" RESULT_VARIABLE result)
+file(SIZE "${WORK_DIR}/first.raw" size)
+file(READ "${WORK_DIR}/first.raw" head LIMIT 8)
+if(NOT result EQUAL 0 OR NOT head STREQUAL "44100 2\n" OR NOT size EQUAL 5376008)
+  message(FATAL_ERROR "wav_samples read the polka as '${head}' and ${size} bytes (${result})")
+endif()
+execute_process(COMMAND "${WAV_SAMPLES}" "${CMAKE_CURRENT_LIST_FILE}" RESULT_VARIABLE result
+                OUTPUT_QUIET ERROR_QUIET)
+if(NOT result EQUAL 3)
+  message(FATAL_ERROR "wav_samples did not refuse a file that is not a WAV (${result})")
 endif()
 execute_process(COMMAND "${GENERATOR}" RESULT_VARIABLE result OUTPUT_QUIET ERROR_QUIET)
 if(result EQUAL 0)

@@ -1,5 +1,6 @@
 // The show's SDL backend reads the music with SDL_LoadWAV: it must take the file as written.
 #include "tools/soundtrack/soundtrack.h"
+#include "wav/wav_file.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -87,7 +87,7 @@ bool take_renderer(const std::string& value, CaptureOptions* options, std::strin
         *error = "--renderer is portable or gl11, not \"" + value + "\"";
         return false;
     }
-    options->renderer = value == "gl11" ? CaptureRenderer::gl11 : CaptureRenderer::portable;
+    options->renderer = value == "gl11" ? Renderer::gl11 : Renderer::portable;
     return true;
 }
 
@@ -97,15 +97,6 @@ bool take_chroma(const std::string& value, CaptureOptions* options, std::string*
         return false;
     }
     options->chroma = value == "444" ? Chroma::yuv444 : Chroma::yuv420;
-    return true;
-}
-
-bool take_convert(const std::string& value, CaptureOptions* options, std::string* error) {
-    if (value != "gpu" && value != "cpu") {
-        *error = "--convert is gpu or cpu, not \"" + value + "\"";
-        return false;
-    }
-    options->convert = value == "gpu" ? Conversion::gpu : Conversion::cpu;
     return true;
 }
 
@@ -119,9 +110,9 @@ bool take_output(const std::string& value, CaptureOptions* options, std::string*
 }
 
 constexpr OptionRule option_rules[] = {
-    {"--at", nullptr},         {"--mode", take_mode},       {"--fps", take_fps},
-    {"--from", take_from},     {"--to", take_to},           {"--renderer", take_renderer},
-    {"--chroma", take_chroma}, {"--convert", take_convert}, {"-o", take_output},
+    {"--at", nullptr},         {"--mode", take_mode}, {"--fps", take_fps},
+    {"--from", take_from},     {"--to", take_to},     {"--renderer", take_renderer},
+    {"--chroma", take_chroma}, {"-o", take_output},
 };
 constexpr std::size_t option_count = sizeof option_rules / sizeof option_rules[0];
 
@@ -183,14 +174,6 @@ bool check_combination(const CaptureOptions& options, const bool given[], std::s
         *error = "--chroma is for videos and Y4M streams; PNGs keep every pixel's colour";
         return false;
     }
-    if (was_given(given, "--convert") && options.output_kind == OutputKind::png_folder) {
-        *error = "--convert is for videos and Y4M streams; PNGs are not converted";
-        return false;
-    }
-    if (options.convert == Conversion::gpu && options.renderer == CaptureRenderer::gl11) {
-        *error = "--convert gpu needs the portable renderer; gl11 frames are converted on the CPU";
-        return false;
-    }
     return true;
 }
 
@@ -198,8 +181,7 @@ bool check_combination(const CaptureOptions& options, const bool given[], std::s
 
 const char* capture_usage() {
     return "usage: dadadazo-capture [--mode DIGIT] [--renderer R] --at READING... -o FOLDER\n"
-           "       dadadazo-capture [--mode DIGIT] [--renderer R] [--chroma C] [--convert W] --fps "
-           "N\n"
+           "       dadadazo-capture [--mode DIGIT] [--renderer R] [--chroma C] --fps N\n"
            "                        [--from READING] [--to READING]\n"
            "                        -o FILE.mp4|FILE.mkv|FILE.webm|FILE.y4m|-|FOLDER\n"
            "  READING: a clock reading in milliseconds (0 to 100000), or A:S:B for A, A+S, ... B\n"
@@ -211,8 +193,6 @@ const char* capture_usage() {
            "                that file is in the working folder; -o - writes Y4M to stdout\n"
            "  --chroma C    420 (default): colour for every 2x2 pixels, as players expect;\n"
            "                444: colour for every pixel (H.264 High 4:4:4, or Y4M)\n"
-           "  --convert W   where frames become YUV: gpu (a shader pass, the default on a GPU)\n"
-           "                or cpu (the default on a software renderer, and always with gl11)\n"
            "  --renderer R  portable (default): the show's own renderer on OpenGL ES 3 or GL 3.3\n"
            "                core; gl11: the driver's own OpenGL 1.1, exactly as it draws\n";
 }
@@ -223,16 +203,9 @@ bool writes_to_stdout(const CaptureOptions& options) {
 
 ParseOutcome parse_capture_options(int argc, const char* const* argv, CaptureOptions* options,
                                    std::string* error) {
-    *options = CaptureOptions{fallback_mode,
-                              {},
-                              0,
-                              0,
-                              -1,
-                              "",
-                              OutputKind::png_folder,
-                              CaptureRenderer::portable,
-                              Chroma::yuv420,
-                              Conversion::automatic};
+    *options =
+        CaptureOptions{fallback_mode, {}, 0, 0, -1, "", OutputKind::png_folder, Renderer::portable,
+                       Chroma::yuv420};
     bool given[option_count] = {};
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];

@@ -1,6 +1,7 @@
 // The command line of dadadazo-capture.
 #pragma once
 
+#include "gl/renderer_choice.h"
 #include "timeline/display_mode.h"
 
 #include <string>
@@ -13,16 +14,6 @@ enum class OutputKind { png_folder, mp4, mkv, webm, y4m };
 // Colour samples kept in video and Y4M frames: one per 2x2 block of pixels, or one per pixel.
 enum class Chroma { yuv420, yuv444 };
 
-// Where the portable renderer's frames become YUV for videos and Y4M: in a shader pass before
-// they are read back (a quarter to three eighths of the bytes to read), or on the CPU after.
-// Unless asked, on the GPU where the context has a hardware renderer; on a software renderer the
-// pass costs more CPU than the conversion it saves.
-enum class Conversion { automatic, gpu, cpu };
-
-// What draws the frames: the portable renderer on OpenGL ES 3 / GL 3.3 core, or the driver's own
-// OpenGL 1.1.
-enum class CaptureRenderer { portable, gl11 };
-
 struct CaptureOptions {
     DisplayMode mode;          // --mode DIGIT; the menu's fallback mode when not given
     std::vector<long long> at; // --at: readings in milliseconds, in the order given
@@ -31,9 +22,8 @@ struct CaptureOptions {
     long long to_ms;           // --to: end of the part kept (exclusive); -1 for the show's end
     std::string output;        // -o
     OutputKind output_kind;    // from the output name: a folder, or a video by extension
-    CaptureRenderer renderer;  // --renderer portable|gl11; portable when not given
+    Renderer renderer;         // --renderer portable|gl11; portable when not given
     Chroma chroma;             // --chroma 420|444; 420 when not given
-    Conversion convert;        // --convert gpu|cpu; automatic when not given
 };
 
 // Whether the output is standard output ("-o -", a Y4M stream).

@@ -1,8 +1,8 @@
 #include "tools/capture/capture_output.h"
 
-#include "tools/capture/offscreen_gl.h"
+#include "tools/capture/pixel_readback.h"
 #include "tools/capture/png_file.h"
-#include "tools/capture/yuv_pass.h"
+#include "tools/capture/yuv_frame.h"
 
 #include <cerrno>
 #include <csignal>
@@ -98,9 +98,8 @@ bool CaptureOutput::claim(const CaptureOptions& options, std::string* error) {
 }
 
 bool CaptureOutput::start(long long frames, double start_s, std::vector<std::string> names,
-                          bool planar, std::string* error) {
+                          std::string* error) {
     names_ = std::move(names);
-    planar_input_ = planar;
     const int width = options_.mode.width;
     const int height = options_.mode.height;
     if (stream_ >= 0) {
@@ -137,17 +136,6 @@ bool CaptureOutput::start(long long frames, double start_s, std::vector<std::str
     return false;
 }
 
-const std::vector<std::uint8_t>& CaptureOutput::planar_of(const HandedFrame& frame) {
-    if (planar_input_) {
-        return frame.pixels;
-    }
-    const int width = options_.mode.width;
-    const int height = options_.mode.height;
-    scratch_.resize(planar_frame_bytes(width, height, options_.chroma));
-    rgba_to_planar(frame.pixels.data(), width, height, options_.chroma, scratch_.data());
-    return scratch_;
-}
-
 bool CaptureOutput::write_png_frame(const HandedFrame& frame, std::string* error) {
     rgba_to_rgb_rows(frame.pixels.data(), options_.mode.width, options_.mode.height, scratch_);
     const std::string path = join(options_.output, names_.at(frame.index));
@@ -162,11 +150,12 @@ bool CaptureOutput::write(const HandedFrame& frame, std::string* error) {
     if (options_.output_kind == OutputKind::png_folder) {
         return write_png_frame(frame, error);
     }
-    const std::vector<std::uint8_t>& planar = planar_of(frame);
+    const int width = options_.mode.width;
+    const int height = options_.mode.height;
+    scratch_.resize(planar_frame_bytes(width, height, options_.chroma));
+    rgba_to_planar(frame.pixels.data(), width, height, options_.chroma, scratch_.data());
     if (stream_ >= 0) {
-        static const std::uint8_t marker[] = {'F', 'R', 'A', 'M', 'E', '\n'};
-        if (!write_all(stream_, marker, sizeof marker) ||
-            !write_all(stream_, planar.data(), planar.size())) {
+        if (!write_y4m_frame(stream_, scratch_)) {
             const int why = errno;
             const std::string where =
                 writes_to_stdout(options_) ? "standard output" : options_.output;
@@ -176,7 +165,7 @@ bool CaptureOutput::write(const HandedFrame& frame, std::string* error) {
         }
         return true;
     }
-    if (!write_video_frame(pipe_, planar.data(), planar.size())) {
+    if (!write_video_frame(pipe_, scratch_.data(), scratch_.size())) {
         finish_video(&pipe_, error);
         if (error->empty()) {
             *error = "ffmpeg stopped taking frames";

@@ -22,12 +22,12 @@ class CaptureOutput {
     bool claim(const CaptureOptions& options, std::string* error);
 
     // Starts the encoder or writes the Y4M header. `frames` frames will follow; the first lies
-    // `start_s` seconds into the show; PNGs get `names`. `planar` says whether the frames handed
-    // over are planar YUV already, or RGBA as OpenGL reads it back.
-    bool start(long long frames, double start_s, std::vector<std::string> names, bool planar,
+    // `start_s` seconds into the show; PNGs get `names`.
+    bool start(long long frames, double start_s, std::vector<std::string> names,
                std::string* error);
 
-    // Writes one frame; called on the writer thread.
+    // Writes one frame (RGBA as OpenGL reads it back), converting it first; called on the writer
+    // thread.
     bool write(const HandedFrame& frame, std::string* error);
 
     // Ends the video or stream and gives the output its name.
@@ -37,10 +37,8 @@ class CaptureOutput {
 
   private:
     bool write_png_frame(const HandedFrame& frame, std::string* error);
-    const std::vector<std::uint8_t>& planar_of(const HandedFrame& frame);
 
     CaptureOptions options_{};
-    bool planar_input_ = false;
     bool with_audio_ = false;
     bool committed_ = false;
     std::vector<std::string> names_;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class PixelReadback {
   public:
@@ -20,9 +21,6 @@ class PixelReadback {
     // Queues the read of the framebuffer bound for reading into the next free buffer. At most
     // two reads are outstanding: collect one before starting a third.
     void start();
-
-    // Whether a read is waiting to be collected.
-    bool pending() const { return count_ > 0; }
 
     // Waits for the oldest outstanding read and copies its bytes (width * rows * 4) to `out`.
     // False when the buffer cannot be mapped.
@@ -40,3 +38,8 @@ class PixelReadback {
     int oldest_ = 0;
     int count_ = 0;
 };
+
+// Turns a frame as OpenGL reads it back (RGBA, bottom row first) into packed 8-bit RGB rows, top
+// row first. `rgb` is resized to width * height * 3.
+void rgba_to_rgb_rows(const std::uint8_t* rgba, int width, int height,
+                      std::vector<std::uint8_t>& rgb);

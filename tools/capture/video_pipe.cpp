@@ -1,5 +1,7 @@
 #include "tools/capture/video_pipe.h"
 
+#include "tools/capture/yuv_frame.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -50,62 +52,77 @@ std::string log_tail(int log) {
 const std::vector<std::string> colour_tags = {"-color_range",     "tv",    "-colorspace", "bt709",
                                               "-color_primaries", "bt709", "-color_trc",  "bt709"};
 
-} // namespace
-
-std::vector<std::string> ffmpeg_arguments(const VideoSettings& s) {
-    const std::string pixel_format = s.chroma == Chroma::yuv444 ? "yuv444p" : "yuv420p";
-    std::vector<std::string> args = {"ffmpeg",   "-hide_banner", "-loglevel", "error",
-                                     "-nostats", "-y",           "-f",        "rawvideo",
-                                     "-pix_fmt", pixel_format};
+// The raw frames coming down the pipe.
+std::vector<std::string> input_arguments(const VideoSettings& s, const std::string& pixel_format) {
+    std::vector<std::string> args = {"-f", "rawvideo", "-pix_fmt", pixel_format};
     args.insert(args.end(), colour_tags.begin(), colour_tags.end());
     args.insert(args.end(),
                 {"-video_size", std::to_string(s.width) + "x" + std::to_string(s.height),
                  "-framerate", std::to_string(s.fps), "-i", "pipe:0"});
-    const bool audio = !s.audio_path.empty();
+    return args;
+}
+
+// The soundtrack loops for ever; the trim cuts the stretch that lies under the frames.
+std::vector<std::string> audio_arguments(const VideoSettings& s) {
+    const double duration = static_cast<double>(s.frames) / s.fps;
+    return {"-stream_loop",
+            "-1",
+            "-i",
+            s.audio_path,
+            "-map",
+            "0:v",
+            "-map",
+            "1:a",
+            "-af",
+            "atrim=start=" + seconds_text(s.audio_start_s) + ":duration=" + seconds_text(duration) +
+                ",asetpts=PTS-STARTPTS"};
+}
+
+// VP9 and Opus in WebM.
+std::vector<std::string> webm_arguments(const std::string& pixel_format, bool audio) {
+    std::vector<std::string> codecs = {"-c:v", "libvpx-vp9", "-deadline", "realtime",  "-cpu-used",
+                                       "8",    "-row-mt",    "1",         "-b:v",      "0",
+                                       "-crf", "32",         "-pix_fmt",  pixel_format};
+    codecs.insert(codecs.end(), colour_tags.begin(), colour_tags.end());
     if (audio) {
-        // The soundtrack loops for ever; the trim cuts the stretch that lies under the frames.
-        const double duration = static_cast<double>(s.frames) / s.fps;
-        const std::vector<std::string> input = {"-stream_loop",
-                                                "-1",
-                                                "-i",
-                                                s.audio_path,
-                                                "-map",
-                                                "0:v",
-                                                "-map",
-                                                "1:a",
-                                                "-af",
-                                                "atrim=start=" + seconds_text(s.audio_start_s) +
-                                                    ":duration=" + seconds_text(duration) +
-                                                    ",asetpts=PTS-STARTPTS"};
-        args.insert(args.end(), input.begin(), input.end());
+        codecs.insert(codecs.end(), {"-c:a", "libopus", "-b:a", "160k"});
     }
-    std::vector<std::string> codecs;
-    if (s.kind == OutputKind::webm) {
-        codecs = {"-c:v", "libvpx-vp9", "-deadline", "realtime",  "-cpu-used",
-                  "8",    "-row-mt",    "1",         "-b:v",      "0",
-                  "-crf", "32",         "-pix_fmt",  pixel_format};
-        codecs.insert(codecs.end(), colour_tags.begin(), colour_tags.end());
-        if (audio) {
-            codecs.insert(codecs.end(), {"-c:a", "libopus", "-b:a", "160k"});
-        }
-        codecs.insert(codecs.end(), {"-f", "webm"});
+    codecs.insert(codecs.end(), {"-f", "webm"});
+    return codecs;
+}
+
+// H.264 and AAC in MP4 or Matroska. The encoder takes most of a capture's time once frames are
+// drawn quickly: "superfast" encodes a third faster than "veryfast" for files about a quarter
+// larger at the same quality, so that a 2-core machine keeps up with the show's own pace.
+std::vector<std::string> h264_arguments(OutputKind kind, const std::string& pixel_format,
+                                        bool audio) {
+    std::vector<std::string> codecs = {"-c:v", "libx264", "-preset",  "superfast",
+                                       "-crf", "18",      "-pix_fmt", pixel_format};
+    codecs.insert(codecs.end(), colour_tags.begin(), colour_tags.end());
+    if (audio) {
+        codecs.insert(codecs.end(), {"-c:a", "aac", "-b:a", "192k"});
+    }
+    if (kind == OutputKind::mp4) {
+        codecs.insert(codecs.end(), {"-movflags", "+faststart", "-f", "mp4"});
     } else {
-        // The encoder takes most of a capture's time once frames are drawn quickly: "superfast"
-        // encodes a third faster than "veryfast" for files about a quarter larger at the same
-        // quality, so that a 2-core machine keeps up with the show's own pace.
-        codecs = {"-c:v", "libx264", "-preset",  "superfast",
-                  "-crf", "18",      "-pix_fmt", pixel_format};
-        codecs.insert(codecs.end(), colour_tags.begin(), colour_tags.end());
-        if (audio) {
-            codecs.insert(codecs.end(), {"-c:a", "aac", "-b:a", "192k"});
-        }
-        if (s.kind == OutputKind::mp4) {
-            codecs.insert(codecs.end(), {"-movflags", "+faststart", "-f", "mp4"});
-        } else {
-            codecs.insert(codecs.end(), {"-f", "matroska"});
-        }
+        codecs.insert(codecs.end(), {"-f", "matroska"});
     }
-    args.insert(args.end(), codecs.begin(), codecs.end());
+    return codecs;
+}
+
+} // namespace
+
+std::vector<std::string> ffmpeg_arguments(const VideoSettings& s) {
+    const std::string pixel_format = s.chroma == Chroma::yuv444 ? "yuv444p" : "yuv420p";
+    const bool audio = !s.audio_path.empty();
+    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel",
+                                     "error",  "-nostats",     "-y"};
+    for (const std::vector<std::string>& part :
+         {input_arguments(s, pixel_format), audio ? audio_arguments(s) : std::vector<std::string>{},
+          s.kind == OutputKind::webm ? webm_arguments(pixel_format, audio)
+                                     : h264_arguments(s.kind, pixel_format, audio)}) {
+        args.insert(args.end(), part.begin(), part.end());
+    }
     args.push_back(s.output_path);
     return args;
 }
@@ -163,23 +180,6 @@ bool write_video_frame(const VideoPipe& pipe, const std::uint8_t* planar, std::s
     return write_all(pipe.input, planar, size);
 }
 
-bool write_all(int fd, const std::uint8_t* bytes, std::size_t size) {
-    const std::uint8_t* data = bytes;
-    std::size_t left = size;
-    while (left > 0) {
-        const ssize_t written = write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 bool finish_video(VideoPipe* pipe, std::string* error) {
     if (pipe->input >= 0) {
         close(pipe->input);
@@ -222,10 +222,4 @@ void abort_video(VideoPipe* pipe) {
         close(pipe->log);
         pipe->log = -1;
     }
-}
-
-std::string y4m_header(int width, int height, int fps, Chroma chroma) {
-    return "YUV4MPEG2 W" + std::to_string(width) + " H" + std::to_string(height) + " F" +
-           std::to_string(fps) + ":1 Ip A1:1 " + (chroma == Chroma::yuv444 ? "C444" : "C420jpeg") +
-           " XCOLORRANGE=LIMITED\n";
 }

@@ -37,11 +37,7 @@ std::vector<std::string> ffmpeg_arguments(const VideoSettings& settings);
 // Starts ffmpeg (found on PATH). On anything but `started` stores why in `error`.
 VideoStart start_video(const VideoSettings& settings, VideoPipe* pipe, std::string* error);
 
-// Writes all of `bytes` to `fd`, going on after interruptions. False on a write error (errno
-// tells which).
-bool write_all(int fd, const std::uint8_t* bytes, std::size_t size);
-
-// Sends one planar frame (see yuv_pass.h). False when ffmpeg stopped taking input;
+// Sends one planar frame (see yuv_frame.h). False when ffmpeg stopped taking input;
 // `finish_video` then tells why.
 bool write_video_frame(const VideoPipe& pipe, const std::uint8_t* planar, std::size_t size);
 
@@ -50,8 +46,3 @@ bool finish_video(VideoPipe* pipe, std::string* error);
 
 // Stops ffmpeg without waiting for it to finish the file.
 void abort_video(VideoPipe* pipe);
-
-// The stream header of a YUV4MPEG2 file: size, frame rate, chroma (4:2:0 sited at the centre of
-// each 2x2 block, or 4:4:4) and limited colour range. Each frame then follows as "FRAME\n" and
-// its planar bytes.
-std::string y4m_header(int width, int height, int fps, Chroma chroma);

@@ -1,5 +1,6 @@
 // soundtrack_gen OUTPUT: writes the show's polka as a WAV file.
 #include "tools/soundtrack/soundtrack.h"
+#include "wav/wav_file.h"
 
 #include <cstdio>
 #include <fstream>

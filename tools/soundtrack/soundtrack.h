@@ -1,7 +1,7 @@
 // The show's own music: a short polka rendered from code into a seamless loop.
 //
 // The rendering uses only IEEE double arithmetic, square roots and the sine and exponential
-// approximations in soundtrack.cpp (no libm transcendental functions, no clock, no outside
+// approximations in mixing.cpp (no libm transcendental functions, no clock, no outside
 // seed), so the same source gives the same bytes on every machine that builds it with the
 // project's flags (SSE arithmetic, no contraction, no fast-math).
 #pragma once
@@ -26,8 +26,3 @@ constexpr int soundtrack_frames =
 // last frame runs straight into the first: the tails of the last bar ring on at the start.
 // Empty only if the built-in score is malformed.
 std::vector<std::int16_t> render_soundtrack();
-
-// A RIFF/WAVE file: a PCM `fmt ` chunk and a `data` chunk holding the interleaved 16-bit
-// samples, all little-endian.
-std::vector<std::uint8_t> wav_file_bytes(const std::vector<std::int16_t>& interleaved, int rate,
-                                         int channels);
