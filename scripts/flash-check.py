@@ -1,0 +1,220 @@
+#!/usr/bin/python3
+"""Counts the show's flashes per second, as WCAG 2.3.1 (Three Flashes or Below Threshold) defines
+them, from the capture tool's YUV4MPEG2 stream:
+
+    build/release/tools/capture/dadadazo-capture --mode 8 --fps 60 --chroma 444 -o - |
+        scripts/flash-check.py
+
+What it measures, and at what viewing size:
+  - The picture at its own pixels on a screen of the density WCAG's estimate uses (1024 x 768 on
+    a 15 to 17 inch screen at 22 to 26 inches), where a 10-degree field is 341 x 256 pixels. The
+    area that matters is 25% of that field: every area of that size (170 x 128 pixels, placed
+    every 16 pixels) is followed through the show by its mean colour.
+  - Relative luminance: BT.709 limited-range YUV back to sRGB, linearised, then
+    0.2126 R + 0.7152 G + 0.0722 B.
+  - A general transition: the area's relative luminance moves by at least 0.1 from one extreme
+    to the opposite one, the darker of the two below 0.8. A flash is a pair of opposing
+    transitions, so an area's flashes in a second are half its transitions.
+  - A red transition: a change to or from a saturated red (R / (R + G + B) >= 0.8, linear
+    components) whose chromaticity moves more than 0.2 in the CIE 1976 u'v' diagram; black and
+    near-black count as the white point's chromaticity.
+  - Seconds start on each whole and half second of the show's clock.
+
+It prints, per second of the show, the most flashes of any such area (general and red), then the worst second and the seconds over three. Exit status 0 when no
+second goes over three, 1 when some do, 2 on a malformed stream.
+"""
+
+import argparse
+import sys
+
+import numpy as np
+
+
+def read_header(stream):
+    line = stream.readline()
+    if not line.startswith(b"YUV4MPEG2 "):
+        raise ValueError("not a YUV4MPEG2 stream")
+    fields = {}
+    for token in line.split()[1:]:
+        fields.setdefault(chr(token[0]), token[1:].decode())
+    width, height = int(fields["W"]), int(fields["H"])
+    num, den = (int(x) for x in fields["F"].split(":"))
+    chroma = fields.get("C", "420jpeg")
+    if not chroma.startswith("444"):
+        raise ValueError(f"chroma {chroma}: take the stream with --chroma 444")
+    return width, height, num / den
+
+
+def frames(stream, width, height):
+    size = width * height
+    while True:
+        tag = stream.readline()
+        if not tag:
+            return
+        if not tag.startswith(b"FRAME"):
+            raise ValueError("lost the frame boundaries")
+        data = stream.read(3 * size)
+        if len(data) < 3 * size:
+            raise ValueError("the stream ends inside a frame")
+        planes = np.frombuffer(data, dtype=np.uint8).reshape(3, height, width)
+        yield planes.astype(np.float32)
+
+
+def linear_rgb(planes):
+    # BT.709, limited range (16-235 luma, 16-240 chroma), back to sRGB values, then linear.
+    y = (planes[0] - 16.0) / 219.0
+    cb = (planes[1] - 128.0) / 224.0
+    cr = (planes[2] - 128.0) / 224.0
+    r = y + 1.5748 * cr
+    g = y - 0.1873 * cb - 0.4681 * cr
+    b = y + 1.8556 * cb
+    rgb = np.clip(np.stack([r, g, b]), 0.0, 1.0)
+    return np.where(rgb <= 0.04045, rgb / 12.92, ((rgb + 0.055) / 1.055) ** 2.4)
+
+
+WHITE_UV = np.array([0.1978, 0.4683], dtype=np.float32)  # D65
+
+
+def luminance_and_chroma(rgb):
+    r, g, b = rgb
+    lum = 0.2126 * r + 0.7152 * g + 0.0722 * b
+    x = 0.4124 * r + 0.3576 * g + 0.1805 * b
+    z = 0.0193 * r + 0.1192 * g + 0.9505 * b
+    den = x + 15.0 * lum + 3.0 * z
+    dark = np.max(rgb, axis=0) < 0.01
+    safe = np.where(dark, 1.0, den)
+    u = np.where(dark, WHITE_UV[0], 4.0 * x / safe)
+    v = np.where(dark, WHITE_UV[1], 9.0 * lum / safe)
+    total = r + g + b
+    red = ~dark & (r >= 0.8 * np.where(total > 0, total, 1.0))
+    return lum, np.stack([u, v]), red
+
+
+class GeneralTransitions:
+    """Per pixel: the extreme reached since the last transition and the direction it ran."""
+
+    def __init__(self, lum):
+        self.extreme = lum.copy()
+        self.low = lum.copy()
+        self.high = lum.copy()
+        self.direction = np.zeros(lum.shape, dtype=np.int8)
+
+    def step(self, lum):
+        d = self.direction
+        # Running extremes of the current run (both while no direction is known yet).
+        self.extreme = np.where(d > 0, np.maximum(self.extreme, lum),
+                                np.where(d < 0, np.minimum(self.extreme, lum), self.extreme))
+        self.low = np.minimum(self.low, lum)
+        self.high = np.maximum(self.high, lum)
+        rising = (((d < 0) & (lum >= self.extreme + 0.1) & (self.extreme < 0.8)) |
+                  ((d == 0) & (lum >= self.low + 0.1) & (self.low < 0.8)))
+        falling = (((d > 0) & (lum <= self.extreme - 0.1) & (lum < 0.8)) |
+                   ((d == 0) & (lum <= self.high - 0.1) & (lum < 0.8)))
+        turned = rising | falling
+        self.direction = np.where(rising, 1, np.where(falling, -1, d)).astype(np.int8)
+        self.extreme = np.where(turned, lum, self.extreme)
+        return turned
+
+
+class RedTransitions:
+    """Per pixel: the state at its last red transition."""
+
+    def __init__(self, uv, red):
+        self.uv = uv.copy()
+        self.red = red.copy()
+
+    def step(self, uv, red):
+        moved = np.hypot(uv[0] - self.uv[0], uv[1] - self.uv[1]) > 0.2
+        turned = moved & (red | self.red)
+        self.uv = np.where(turned, uv, self.uv)
+        self.red = np.where(turned, red, self.red)
+        return turned
+
+
+def area_means(rgb, area, stride):
+    """The mean linear colour of every area x stride placement: shape (3, placements)."""
+    _, height, width = rgb.shape
+    aw, ah = min(area[0], width), min(area[1], height)
+    sums = np.pad(rgb, ((0, 0), (1, 0), (1, 0))).cumsum(1).cumsum(2)
+    tops = np.arange(0, height - ah + 1, stride)
+    lefts = np.arange(0, width - aw + 1, stride)
+    t, l = (x.ravel() for x in np.meshgrid(tops, lefts, indexing="ij"))
+    total = sums[:, t + ah, l + aw] - sums[:, t, l + aw] - sums[:, t + ah, l] + sums[:, t, l]
+    return total / float(aw * ah)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("input", nargs="?", default="-", help="Y4M file (standard input: -)")
+    parser.add_argument("--field", default="341x256",
+                        help="a 10-degree field in the picture's pixels (default 341x256)")
+    parser.add_argument("--stride", type=int, default=16,
+                        help="pixels between the areas followed (default 16)")
+    parser.add_argument("--from", dest="start", type=float, default=0.0,
+                        help="the show's clock at the stream's first frame, in seconds (the "
+                        "capture's --from, for the labels)")
+    args = parser.parse_args()
+    field = tuple(int(x) for x in args.field.split("x"))
+    area = (round(field[0] / 2), round(field[1] / 2))  # 25% of the field
+    stream = sys.stdin.buffer if args.input == "-" else open(args.input, "rb")
+    try:
+        width, height, fps = read_header(stream)
+    except (ValueError, KeyError) as error:
+        print(f"flash-check: {error}", file=sys.stderr)
+        return 2
+
+    # Two sets of one-second windows, on the whole and on the half seconds.
+    windows = {}  # start (half seconds) -> [general counts, red counts]
+    results = {}  # start (half seconds) -> (general flashes, red flashes)
+    general = red_state = None
+    try:
+        for n, planes in enumerate(frames(stream, width, height)):
+            lum, uv, red = luminance_and_chroma(area_means(linear_rgb(planes), area, args.stride))
+            if general is None:
+                general, red_state = GeneralTransitions(lum), RedTransitions(uv, red)
+                continue
+            turned_general = general.step(lum)
+            turned_red = red_state.step(uv, red)
+            half = int(2 * n / fps)
+            for start in (half - 1, half):
+                if start >= 0 and start not in windows and start not in results:
+                    windows[start] = [np.zeros(lum.shape, np.uint16),
+                                      np.zeros(lum.shape, np.uint16)]
+            for start in list(windows):
+                if start + 2 <= half:
+                    counts = windows.pop(start)
+                    results[start] = tuple(c.max() / 2.0 for c in counts)
+                elif start <= half:
+                    windows[start][0] += turned_general
+                    windows[start][1] += turned_red
+    except ValueError as error:
+        print(f"flash-check: {error}", file=sys.stderr)
+        return 2
+    for start, counts in windows.items():
+        results[start] = tuple(c.max() / 2.0 for c in counts)
+    if not results:
+        print("flash-check: fewer than two frames", file=sys.stderr)
+        return 2
+
+    print(f"{width}x{height} at {fps:g} frames a second; a 10-degree field is "
+          f"{field[0]}x{field[1]} pixels (1024x768 on a 15-17 inch screen at 22-26 inches); "
+          f"flashes of the {area[0]}x{area[1]} areas (25% of it) that flash most")
+    print("second  general  red")
+    over = []
+    for start in sorted(results):
+        g, r = results[start]
+        print(f"{args.start + start / 2:6.1f}  {g:7.1f}  {r:4.1f}")
+        if g > 3 or r > 3:
+            over.append(args.start + start / 2)
+    worst = max(results, key=lambda s: max(results[s]))
+    g, r = results[worst]
+    print(f"worst second: from {args.start + worst / 2:.1f} s, {g:.1f} general and {r:.1f} red flashes")
+    if over:
+        print("seconds over 3 (their starts): " + ", ".join(f"{s:.1f}" for s in over))
+        return 1
+    print("no second over 3")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
