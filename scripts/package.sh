@@ -14,14 +14,18 @@
 # are made from `cmake --install` trees with their members sorted by name, owned by root, with
 # fixed permissions and times. tests/packaging builds everything twice and compares.
 set -euo pipefail
-source_dir=$(cd "$(dirname "$0")/.." && pwd)
+source_dir=$(cd "$(dirname "$0")/.." && pwd -P)
 out=$(mkdir -p "${1:-$source_dir/build}" && cd "${1:-$source_dir/build}" && pwd)
 
 bash "$source_dir/scripts/install-deps.sh" show packaging web
 
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
-    SOURCE_DATE_EPOCH=$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null ||
-        dpkg-parsechangelog -l "$source_dir/dist/changelog" -S Timestamp)
+    # From this checkout's own history, never from a repository the sources happen to lie in.
+    if [ "$(git -C "$source_dir" rev-parse --show-toplevel 2>/dev/null)" = "$source_dir" ]; then
+        SOURCE_DATE_EPOCH=$(git -C "$source_dir" log -1 --format=%ct)
+    else
+        SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -l "$source_dir/dist/changelog" -S Timestamp)
+    fi
 fi
 export SOURCE_DATE_EPOCH
 # Names sorted the same way everywhere, zip's local times in UTC, the same permissions.
