@@ -77,8 +77,12 @@ check_listing() {
 prepare() {
     [ -x "$(command -v wine)" ] || fail "wine is not installed (scripts/install-deps.sh)"
     mkdir -p "$work"
-    rm -f "$out"/*.deb "$out"/*.tar.gz "$out"/*.zip
-    bash "$source_dir/scripts/package.sh" "$out"
+    rm -f "$out"/*.deb "$out"/*.tar.gz "$out"/*.zip "$out/source-date-epoch"
+    bash "$source_dir/scripts/package.sh" "$out" | tee "$work/package.log"
+    # The time stamp the packages carry, for the second build of the reproducibility check: the
+    # checkout may have a new commit by then.
+    sed -n 's/^package.sh: SOURCE_DATE_EPOCH=\([0-9]*\) .*/\1/p' "$work/package.log" \
+        >"$out/source-date-epoch"
     for file in "$deb" "$tarball" "$zip" "$web_zip"; do
         [ -f "$file" ] || fail "package.sh made no $(basename "$file")"
     done
@@ -284,11 +288,11 @@ reproducible() {
     rm -rf "$again"
     mkdir -p "$again/source"
     # What a commit of this checkout would hold: the files git tracks, as they are now, and new
-    # ones it does not ignore. The copy has no history: the time stamp comes from here.
+    # ones it does not ignore. The copy has no history: the time stamp is the first build's.
     (cd "$source_dir" && git ls-files -z --cached --others --exclude-standard |
         tar --null --files-from=- --ignore-failed-read --create --file=-) |
         tar --extract --file=- --directory="$again/source"
-    SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$source_dir" log -1 --format=%ct)} \
+    SOURCE_DATE_EPOCH=$(cat "$out/source-date-epoch") \
         bash "$again/source/scripts/package.sh" "$again/out"
     local file differ=0
     for file in "$deb" "$tarball" "$zip" "$web_zip"; do
