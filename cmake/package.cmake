@@ -1,6 +1,7 @@
-# `cpack` in a build folder: a Debian package and a relocatable .tar.gz from a Linux build, a
-# .zip from the Windows build and one from the web build. Packages are written to
-# <build>/packages/.
+# `cpack` in a Linux build folder makes the Debian package, in <build>/packages/. Its members are
+# sorted and owned by root, and with SOURCE_DATE_EPOCH set (scripts/package.sh sets it) every time
+# stamp is that one. The .tar.gz of a Linux build and the .zip files of the Windows and web builds
+# are made by scripts/package.sh from the installed tree, named as CPack names its packages.
 set(CPACK_PACKAGE_NAME dadadazo)
 set(CPACK_PACKAGE_VERSION ${DADADAZO_VERSION})
 set(CPACK_PACKAGE_VENDOR "dadadazo developers")
@@ -20,12 +21,9 @@ set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 
 if(EMSCRIPTEN)
   # dadadazo-VERSION-web.zip
-  set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME web)
-elseif(WIN32)
-  set(CPACK_GENERATOR ZIP)
-else()
-  set(CPACK_GENERATOR DEB TGZ)
+elseif(NOT WIN32)
+  set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # Not "games": Debian keeps those in /usr/games, and the show finds its data from bin/.

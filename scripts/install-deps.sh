@@ -15,6 +15,8 @@ if [ ${#groups[@]} -eq 0 ] || [ "${groups[0]}" = all ]; then
 fi
 
 packages=()
+# Packages installed without the packages they recommend (a line that starts with "bare:").
+bare=()
 for group in "${groups[@]}"; do
   file="$lists/$group.txt"
   if [ ! -f "$file" ]; then
@@ -24,19 +26,30 @@ for group in "${groups[@]}"; do
   # One or more names a line; '#' starts a comment.
   while read -r line; do
     line="${line%%#*}"
+    if [[ $line == bare:* ]]; then
+      for package in ${line#bare:}; do
+        bare+=("$package")
+      done
+      continue
+    fi
     for package in $line; do
       packages+=("$package")
     done
   done <"$file"
 done
 
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
 missing=()
 for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$package")
-  fi
+  installed "$package" || missing+=("$package")
 done
-if [ ${#missing[@]} -eq 0 ]; then
+missing_bare=()
+for package in "${bare[@]}"; do
+  installed "$package" || missing_bare+=("$package")
+done
+if [ ${#missing[@]} -eq 0 ] && [ ${#missing_bare[@]} -eq 0 ]; then
   exit 0
 fi
 
@@ -44,9 +57,15 @@ sudo=()
 if [ "$(id -u)" -ne 0 ]; then
   sudo=(sudo)
 fi
-echo "Installing: ${missing[*]}" >&2
+echo "Installing: ${missing[*]} ${missing_bare[*]}" >&2
 "${sudo[@]}" apt-get update -qq
 # With recommended packages: wine's X11 and OpenGL support comes from libraries it only
 # recommends. Waits for another apt run to finish rather than failing on its lock.
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-  -o DPkg::Lock::Timeout=600 "${missing[@]}" >&2
+if [ ${#missing[@]} -gt 0 ]; then
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+    -o DPkg::Lock::Timeout=600 "${missing[@]}" >&2
+fi
+if [ ${#missing_bare[@]} -gt 0 ]; then
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    -o DPkg::Lock::Timeout=600 "${missing_bare[@]}" >&2
+fi

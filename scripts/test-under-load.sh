@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Runs the test command (scripts/test.sh) several times in a row while stress-ng keeps every core
-# busy, to show that no test depends on an idle machine.
+# busy, to show that no test depends on an idle machine, and to find the tests that do.
 #
 #   bash scripts/test-under-load.sh [RUNS] [CTEST ARGUMENTS...]
 #       RUNS: how many runs in a row (default 3); the rest goes to ctest, e.g.
 #       bash scripts/test-under-load.sh 1 -R ShowWindow      (only the window tests, once)
+#       bash scripts/test-under-load.sh 1 --repeat until-fail:50 -R 'CaptureTool.TheClosing'
+#                                          (one test up to 50 times, stopping at its first failure)
+#       bash scripts/test-under-load.sh 20 -R 'ShowWindow'  (20 runs: how often each one fails)
 #
 # Each run's output goes to build/test-under-load/run-N.log. Prints each run's status, time and
-# failed tests, and the machine's load; exits 1 when any run failed.
+# failed tests, and the machine's load, and at the end one list of every test that failed in any
+# run with the number of runs it failed in; exits 1 when any run failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -44,6 +48,9 @@ kill -0 "$stress_pid" 2>/dev/null || {
 }
 
 failed=0
+# Every failed test's name, once per run it failed in; runs that ended without a test summary.
+failures=()
+broken_runs=()
 for run in $(seq "$runs"); do
   log=$logs/run-$run.log
   started=$SECONDS
@@ -55,13 +62,31 @@ for run in $(seq "$runs"); do
     "${summary:-no test summary}; load average $load1"
   if [ "$status" -ne 0 ]; then
     failed=$((failed + 1))
-    sed -n '/The following tests FAILED/,$p' "$log" | grep -E '^\s+[0-9]+ - ' || tail -n 20 "$log"
+    # ctest's list: "	 12 - ShowWindow.EscapeEndsTheShowWithStatusZero (Failed)".
+    names=$(sed -n '/The following tests FAILED/,$p' "$log" |
+      sed -n -E 's/^\s+[0-9]+ - (.*) \([^)]*\)$/\1/p' | sort -u)
+    if [ -n "$names" ]; then
+      sed 's/^/  failed: /' <<<"$names"
+      mapfile -t -O "${#failures[@]}" failures <<<"$names"
+    else
+      tail -n 20 "$log"
+      broken_runs+=("$run")
+    fi
     echo "  (whole output: $log)"
   fi
 done
 stop_stress
 
 if [ "$failed" -gt 0 ]; then
+  echo
+  echo "Tests that failed, with the number of runs (of $runs) they failed in:"
+  if [ "${#failures[@]}" -gt 0 ]; then
+    printf '%s\n' "${failures[@]}" | sort | uniq -c | sort -k1,1nr -k2 |
+      awk '{ count = $1; $1 = ""; printf "  %s: %d of '"$runs"'\n", substr($0, 2), count }'
+  fi
+  if [ "${#broken_runs[@]}" -gt 0 ]; then
+    echo "  runs that ended without a test summary (the build or ctest failed): ${broken_runs[*]}"
+  fi
   echo "test-under-load.sh: $failed of $runs runs failed" >&2
   exit 1
 fi

@@ -15,7 +15,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -mconsole")
+# No link time in the program's header: the same sources give the same bytes.
+set(CMAKE_EXE_LINKER_FLAGS_INIT
+    "-static -static-libgcc -static-libstdc++ -mconsole -Wl,--no-insert-timestamp")
 
 # <GL/gl.h> brings in <windows.h>; keep its min and max macros out of the portable code.
 set(CMAKE_C_FLAGS_INIT "-DNOMINMAX")

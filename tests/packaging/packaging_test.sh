@@ -17,6 +17,10 @@
 #   packaging_test.sh windows-show WORK AUDIO_CHECK
 #                                           the unpacked .zip under wine: the WAV beside the
 #                                           program plays; a WAV in the working folder wins
+#   packaging_test.sh reproducible SOURCE WORK
+#                                           the sources copied to another folder and packaged
+#                                           there again: the same four packages, byte for byte
+#                                           (diffoscope shows where they differ)
 #
 # AUDIO_CHECK is the audio_check tool: it writes a WAV of its own and compares the samples a
 # sound driver wrote with a file's. The shows run on a virtual X server with sound going to a
@@ -24,7 +28,7 @@
 set -euo pipefail
 
 command=$1
-if [ "$command" = prepare ]; then
+if [ "$command" = prepare ] || [ "$command" = reproducible ]; then
     source_dir=$2
     work=$3
 else
@@ -73,8 +77,12 @@ check_listing() {
 prepare() {
     [ -x "$(command -v wine)" ] || fail "wine is not installed (scripts/install-deps.sh)"
     mkdir -p "$work"
-    rm -f "$out"/*.deb "$out"/*.tar.gz "$out"/*.zip
-    bash "$source_dir/scripts/package.sh" "$out"
+    rm -f "$out"/*.deb "$out"/*.tar.gz "$out"/*.zip "$out/source-date-epoch"
+    bash "$source_dir/scripts/package.sh" "$out" | tee "$work/package.log"
+    # The time stamp the packages carry, for the second build of the reproducibility check: the
+    # checkout may have a new commit by then.
+    sed -n 's/^package.sh: SOURCE_DATE_EPOCH=\([0-9]*\) .*/\1/p' "$work/package.log" \
+        >"$out/source-date-epoch"
     for file in "$deb" "$tarball" "$zip" "$web_zip"; do
         [ -f "$file" ] || fail "package.sh made no $(basename "$file")"
     done
@@ -271,8 +279,39 @@ windows_show() {
     play_windows "$program" "$run_dir/own" "$run_dir/own/tarmelipolkka.wav"
 }
 
+# Builds the packages again from a copy of the sources in another folder, a while after the first
+# build, and compares them with the first build's.
+reproducible() {
+    local again=$work/again
+    git -C "$source_dir" rev-parse --git-dir >/dev/null 2>&1 ||
+        fail "the sources are no git checkout: cannot tell which files a commit holds"
+    rm -rf "$again"
+    mkdir -p "$again/source"
+    # What a commit of this checkout would hold: the files git tracks, as they are now, and new
+    # ones it does not ignore. The copy has no history: the time stamp is the first build's.
+    (cd "$source_dir" && git ls-files -z --cached --others --exclude-standard |
+        tar --null --files-from=- --ignore-failed-read --create --file=-) |
+        tar --extract --file=- --directory="$again/source"
+    SOURCE_DATE_EPOCH=$(cat "$out/source-date-epoch") \
+        bash "$again/source/scripts/package.sh" "$again/out"
+    local file differ=0
+    for file in "$deb" "$tarball" "$zip" "$web_zip"; do
+        if cmp -s "$file" "$again/out/$(basename "$file")"; then
+            echo "the same: $(basename "$file")"
+        else
+            differ=$((differ + 1))
+            echo "DIFFERENT: $(basename "$file")"
+            diffoscope --text - --no-progress "$file" "$again/out/$(basename "$file")" |
+                head -n 200 || true
+        fi
+    done
+    [ "$differ" -eq 0 ] || fail "$differ of 4 packages differ between two builds of the same sources"
+    rm -rf "$again"
+}
+
 case $command in
 prepare) prepare ;;
+reproducible) reproducible ;;
 deb) deb ;;
 tarball) tarball ;;
 pages) pages ;;

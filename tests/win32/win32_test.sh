@@ -177,18 +177,17 @@ show_by_time() {
     local elapsed=$((SECONDS - started))
     cat "$run_dir/err" >&2
     [ "$status" -eq 0 ] || fail "exit status $status"
-    [ "$elapsed" -ge 61 ] || fail "the show ended after $elapsed s"
     check_output
-    # The last frame is the last whose clock had not passed 61 s: at most one frame time early.
-    # The slowest frame of the last three seconds stands in for that, twice over.
-    local last slowest
+    local last
     last=$(tail -n 1 "$run_dir/times")
-    slowest=$(awk -v last="$last" '{ t = $1 + 0 } NR > 1 && t > last - 3 && t - p > s { s = t - p }
-        { p = t } END { printf "%.3f", s + 0 }' "$run_dir/times")
-    awk -v t="$last" -v s="$slowest" 'BEGIN { m = 2 * s + 0.1; if (m < 2) m = 2
-        exit !(t > 61.0 - m && t <= 61.0) }' ||
-        fail "the last frame was drawn at $last (the slowest frame of the last 3 s took $slowest s)"
-    echo "ended by itself after $elapsed s"
+    # The show ends on the first clock reading past 61 s, so it ran at least that long after it
+    # was started. (Its output reaches the file in blocks, so the first time line's moment is not
+    # seen here.) The last frame drawn had a reading of at most 61 s; how long before 61 s it lies
+    # depends on how long its frame took, which no time line shows.
+    [ "$elapsed" -ge 61 ] ||
+        fail "the show ended $elapsed s after it was started; the last time line: $last"
+    awk -v t="$last" 'BEGIN { exit !(t <= 61.0) }' || fail "a frame was drawn at $last"
+    echo "ended by itself after $elapsed s; the last time line: $last"
 }
 
 case $command in
