@@ -1,6 +1,6 @@
 # Sourced by the end-to-end test scripts that run programs in scratch folders under $work, each
-# with an X server of its own: fail, new_run_dir, start_xvfb, and the cleanup of both on exit;
-# fresh_wine_prefix for the tests that run the Windows program.
+# with an X server of its own: fail, new_run_dir, start_xvfb, start_sound_sink, and the cleanup
+# of them on exit; fresh_wine_prefix for the tests that run the Windows program.
 
 fail() {
     echo "FAIL: $*" >&2
@@ -9,7 +9,11 @@ fail() {
 
 run_dir=
 xvfb_pid=
+sound_runtime=
 cleanup() {
+    if [ -n "$sound_runtime" ]; then
+        XDG_RUNTIME_DIR=$sound_runtime pulseaudio --kill 2>/dev/null || true
+    fi
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
@@ -42,6 +46,27 @@ start_xvfb() {
         fail "Xvfb did not start"
     fi
     export DISPLAY=$display
+}
+
+# A sound device that plays into nothing: a PulseAudio server of this run's own (in the run
+# folder, so that it shares nothing with another test's) with one null sink, exported as
+# PULSE_SERVER. A browser on a machine without a sound card otherwise holds its audio contexts
+# suspended for ever. The server is stopped on exit.
+start_sound_sink() {
+    sound_runtime=$run_dir/sound
+    mkdir -p "$sound_runtime"
+    XDG_RUNTIME_DIR=$sound_runtime HOME=$sound_runtime pulseaudio --daemonize=yes -n \
+        --exit-idle-time=-1 --disable-shm=yes --use-pid-file=yes \
+        --load="module-null-sink sink_name=nowhere" --load=module-native-protocol-unix \
+        --log-target="file:$run_dir/sound.log" ||
+        fail "PulseAudio did not start: $(cat "$run_dir/sound.log" 2>/dev/null)"
+    local socket=$sound_runtime/pulse/native
+    for _ in $(seq 100); do
+        [ -S "$socket" ] && break
+        sleep 0.1
+    done
+    [ -S "$socket" ] || fail "PulseAudio made no socket: $(cat "$run_dir/sound.log")"
+    export PULSE_SERVER=unix:$socket
 }
 
 # A fresh wine prefix in $WINEPREFIX, made without a display. A wine server left from an earlier

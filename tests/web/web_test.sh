@@ -28,7 +28,8 @@ prepare() {
     (cd "$work" && cmake -S "$source_dir" -B "$work/site" --preset web >/dev/null)
     cmake --build "$work/site" --parallel "${CMAKE_BUILD_PARALLEL_LEVEL:-2}"
     for file in index.html dadadazo.js dadadazo.wasm tarmelipolkka.wav tarmelipolkka.mp3 \
-        tarmelipolkka.loop.json; do
+        tarmelipolkka.loop.json service-worker.js dadadazo.webmanifest dadadazo-icon.webp \
+        dadadazo.png; do
         [ -f "$work/site/$file" ] || fail "the web build made no $file"
     done
 
@@ -55,12 +56,14 @@ run)
             fail "firefox-esr is not installed (scripts/install-deps.sh web-tests)"
         new_run_dir
         start_xvfb
+        start_sound_sink
     elif [[ " $* " == *" --browser webkit "* ]]; then
         [ -x "$(command -v WebKitWebDriver)" ] ||
             fail "WebKitWebDriver is not installed (scripts/install-deps.sh web-tests)"
         # MiniBrowser's 1900 x 1180 window, wholly on the screen.
         new_run_dir
         start_xvfb 1920x1200x24
+        start_sound_sink
     fi
     node "$source_dir/tests/web/$test_name.mjs" --site "$work/site" \
         --modules "$work/npm/node_modules" "$@"
