@@ -143,7 +143,7 @@ def area_means(rgb, area, stride):
     return total / float(aw * ah)
 
 
-def main():
+def parse_arguments():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("input", nargs="?", default="-", help="Y4M file (standard input: -)")
     parser.add_argument("--field", default="341x256",
@@ -153,67 +153,76 @@ def main():
     parser.add_argument("--from", dest="start", type=float, default=0.0,
                         help="the show's clock at the stream's first frame, in seconds (the "
                         "capture's --from, for the labels)")
-    args = parser.parse_args()
-    field = tuple(int(x) for x in args.field.split("x"))
-    area = (round(field[0] / 2), round(field[1] / 2))  # 25% of the field
-    stream = sys.stdin.buffer if args.input == "-" else open(args.input, "rb")
-    try:
-        width, height, fps = read_header(stream)
-    except (ValueError, KeyError) as error:
-        print(f"flash-check: {error}", file=sys.stderr)
-        return 2
+    return parser.parse_args()
 
-    # Two sets of one-second windows, on the whole and on the half seconds.
+
+def count_flashes(stream, width, height, fps, area, stride):
+    """The most flashes of any area in each one-second window, on the whole and on the half
+    seconds: {start (half seconds): (general flashes, red flashes)}."""
     windows = {}  # start (half seconds) -> [general counts, red counts]
-    results = {}  # start (half seconds) -> (general flashes, red flashes)
+    results = {}
     general = red_state = None
-    try:
-        for n, planes in enumerate(frames(stream, width, height)):
-            lum, uv, red = luminance_and_chroma(area_means(linear_rgb(planes), area, args.stride))
-            if general is None:
-                general, red_state = GeneralTransitions(lum), RedTransitions(uv, red)
-                continue
-            turned_general = general.step(lum)
-            turned_red = red_state.step(uv, red)
-            half = int(2 * n / fps)
-            for start in (half - 1, half):
-                if start >= 0 and start not in windows and start not in results:
-                    windows[start] = [np.zeros(lum.shape, np.uint16),
-                                      np.zeros(lum.shape, np.uint16)]
-            for start in list(windows):
-                if start + 2 <= half:
-                    counts = windows.pop(start)
-                    results[start] = tuple(c.max() / 2.0 for c in counts)
-                elif start <= half:
-                    windows[start][0] += turned_general
-                    windows[start][1] += turned_red
-    except ValueError as error:
-        print(f"flash-check: {error}", file=sys.stderr)
-        return 2
+    for n, planes in enumerate(frames(stream, width, height)):
+        lum, uv, red = luminance_and_chroma(area_means(linear_rgb(planes), area, stride))
+        if general is None:
+            general, red_state = GeneralTransitions(lum), RedTransitions(uv, red)
+            continue
+        turned_general = general.step(lum)
+        turned_red = red_state.step(uv, red)
+        half = int(2 * n / fps)
+        for start in (half - 1, half):
+            if start >= 0 and start not in windows and start not in results:
+                windows[start] = [np.zeros(lum.shape, np.uint16),
+                                  np.zeros(lum.shape, np.uint16)]
+        for start in list(windows):
+            if start + 2 <= half:
+                counts = windows.pop(start)
+                results[start] = tuple(c.max() / 2.0 for c in counts)
+            elif start <= half:
+                windows[start][0] += turned_general
+                windows[start][1] += turned_red
     for start, counts in windows.items():
         results[start] = tuple(c.max() / 2.0 for c in counts)
-    if not results:
-        print("flash-check: fewer than two frames", file=sys.stderr)
-        return 2
+    return results
 
-    print(f"{width}x{height} at {fps:g} frames a second; a 10-degree field is "
-          f"{field[0]}x{field[1]} pixels (1024x768 on a 15-17 inch screen at 22-26 inches); "
-          f"flashes of the {area[0]}x{area[1]} areas (25% of it) that flash most")
+
+def report(results, offset):
+    """Prints every second, the worst and those over three; 1 when some go over, else 0."""
     print("second  general  red")
     over = []
     for start in sorted(results):
         g, r = results[start]
-        print(f"{args.start + start / 2:6.1f}  {g:7.1f}  {r:4.1f}")
+        print(f"{offset + start / 2:6.1f}  {g:7.1f}  {r:4.1f}")
         if g > 3 or r > 3:
-            over.append(args.start + start / 2)
+            over.append(offset + start / 2)
     worst = max(results, key=lambda s: max(results[s]))
     g, r = results[worst]
-    print(f"worst second: from {args.start + worst / 2:.1f} s, {g:.1f} general and {r:.1f} red flashes")
+    print(f"worst second: from {offset + worst / 2:.1f} s, {g:.1f} general and {r:.1f} red flashes")
     if over:
         print("seconds over 3 (their starts): " + ", ".join(f"{s:.1f}" for s in over))
         return 1
     print("no second over 3")
     return 0
+
+
+def main():
+    args = parse_arguments()
+    field = tuple(int(x) for x in args.field.split("x"))
+    area = (round(field[0] / 2), round(field[1] / 2))  # 25% of the field
+    stream = sys.stdin.buffer if args.input == "-" else open(args.input, "rb")
+    try:
+        width, height, fps = read_header(stream)
+        results = count_flashes(stream, width, height, fps, area, args.stride)
+    except (ValueError, KeyError) as error:
+        print(f"flash-check: {error}", file=sys.stderr)
+        return 2
+    if not results:
+        print("flash-check: fewer than two frames", file=sys.stderr)
+        return 2
+    print(f"{width}x{height} at {fps:g} frames a second; a 10-degree field is "
+          f"{field[0]}x{field[1]} pixels (1024x768 on a 15-17 inch screen at 22-26 inches); "
+          f"flashes of the {area[0]}x{area[1]} areas (25% of it) that flash most")
+    return report(results, args.start)
 
 
 if __name__ == "__main__":

@@ -64,6 +64,38 @@ int write_wav(const char* path) {
     return 0;
 }
 
+// One pass through the file: how a player joins the end to the start is its own affair.
+// Whole frames (16-bit stereo) are compared. A driver that runs dry on a busy machine plays
+// frames of silence and then goes on where it was: such frames are skipped and counted in
+// `inserted`. False, with one line on stderr, at the first frame that differs.
+bool compare_played(const Bytes& raw, std::size_t raw_start, const unsigned char* samples,
+                    std::size_t length, std::size_t wav_start, std::size_t* compared,
+                    std::size_t* inserted) {
+    constexpr std::size_t frame = 4;
+    std::size_t at_raw = raw_start / frame * frame;
+    std::size_t at_wav = wav_start / frame * frame;
+    const auto silent = [](const unsigned char* bytes) {
+        return bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 0 && bytes[3] == 0;
+    };
+    while (at_raw + frame <= raw.size() && at_wav + frame <= length) {
+        if (std::memcmp(raw.data() + at_raw, samples + at_wav, frame) == 0) {
+            at_raw += frame;
+            at_wav += frame;
+            *compared += frame;
+        } else if (silent(raw.data() + at_raw)) {
+            at_raw += frame;
+            *inserted += frame;
+        } else {
+            std::fprintf(stderr,
+                         "audio_check: byte %zu of the sound differs from byte %zu of the "
+                         "file's samples (%u, not %u)\n",
+                         at_raw - raw_start, at_wav, raw[at_raw], samples[at_wav]);
+            return false;
+        }
+    }
+    return true;
+}
+
 int check_played(const char* wav_path, const char* raw_path, std::size_t minimum) {
     Bytes wav;
     Bytes raw;
@@ -95,32 +127,10 @@ int check_played(const char* wav_path, const char* raw_path, std::size_t minimum
         std::fprintf(stderr, "audio_check: fewer than %zu bytes of sound were written\n", minimum);
         return 1;
     }
-    // One pass through the file: how a player joins the end to the start is its own affair.
-    // Whole frames (16-bit stereo) are compared. A driver that runs dry on a busy machine plays
-    // frames of silence and then goes on where it was: such frames are skipped and counted.
-    constexpr std::size_t frame = 4;
-    std::size_t at_raw = raw_start / frame * frame;
-    std::size_t at_wav = wav_start / frame * frame;
-    std::size_t inserted = 0;
     std::size_t compared = 0;
-    const auto silent = [](const unsigned char* bytes) {
-        return bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 0 && bytes[3] == 0;
-    };
-    while (at_raw + frame <= raw.size() && at_wav + frame <= length) {
-        if (std::memcmp(raw.data() + at_raw, samples + at_wav, frame) == 0) {
-            at_raw += frame;
-            at_wav += frame;
-            compared += frame;
-        } else if (silent(raw.data() + at_raw)) {
-            at_raw += frame;
-            inserted += frame;
-        } else {
-            std::fprintf(stderr,
-                         "audio_check: byte %zu of the sound differs from byte %zu of the "
-                         "file's samples (%u, not %u)\n",
-                         at_raw - raw_start, at_wav, raw[at_raw], samples[at_wav]);
-            return 1;
-        }
+    std::size_t inserted = 0;
+    if (!compare_played(raw, raw_start, samples, length, wav_start, &compared, &inserted)) {
+        return 1;
     }
     if (compared < minimum) {
         std::fprintf(stderr, "audio_check: only %zu bytes of the file's samples were played\n",

@@ -387,29 +387,30 @@ async function webKitTab({driver, webdriver, PNG}, url, {viewport = null} = {}) 
       throw new Error("WebKitGTK's driver has no touch screen");
     },
     resize,
-    // WebKitGTK's element screenshots lose rows near the fold and shift after scrolling: the
-    // whole page's, cut to the element's box, is exact.
-    pixels: async (selector) => {
-      await afterTwoFrames(tab);
-      const box = await evaluate((chosen) => {
-        const element = document.querySelector(chosen);
-        return element && element.getBoundingClientRect().toJSON();
-      }, selector);
-      if (!box) throw new Error(`no element ${selector} to read`);
-      const shot = PNG.sync.read(Buffer.from(await driver.takeScreenshot(), 'base64'));
-      const [left, top, width, height] =
-        [box.left, box.top, box.width, box.height].map(Math.round);
-      if (left < 0 || top < 0 || left + width > shot.width || top + height > shot.height) {
-        throw new Error(`${selector} at ${JSON.stringify(box)} is not wholly in the page's ` +
-          `screenshot (${shot.width} x ${shot.height})`);
-      }
-      const cut = new PNG({width, height});
-      PNG.bitblt(shot, cut, left, top, width, height, 0, 0);
-      return PNG.sync.write(cut);
-    },
+    pixels: (selector) => webKitElementPixels({driver, PNG}, tab, selector),
     close: () => visit('about:blank'),
   };
   return tab;
+}
+
+// WebKitGTK's element screenshots lose rows near the fold and shift after scrolling: the whole
+// page's, cut to the element's box, is exact. Resolves to the element's pixels as a PNG.
+async function webKitElementPixels({driver, PNG}, tab, selector) {
+  await afterTwoFrames(tab);
+  const box = await tab.evaluate((chosen) => {
+    const element = document.querySelector(chosen);
+    return element && element.getBoundingClientRect().toJSON();
+  }, selector);
+  if (!box) throw new Error(`no element ${selector} to read`);
+  const shot = PNG.sync.read(Buffer.from(await driver.takeScreenshot(), 'base64'));
+  const [left, top, width, height] = [box.left, box.top, box.width, box.height].map(Math.round);
+  if (left < 0 || top < 0 || left + width > shot.width || top + height > shot.height) {
+    throw new Error(`${selector} at ${JSON.stringify(box)} is not wholly in the page's ` +
+      `screenshot (${shot.width} x ${shot.height})`);
+  }
+  const cut = new PNG({width, height});
+  PNG.bitblt(shot, cut, left, top, width, height, 0, 0);
+  return PNG.sync.write(cut);
 }
 
 // Opens `url` in a new puppeteer tab and records every line the page prints, with the time it
