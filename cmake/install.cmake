@@ -1,11 +1,15 @@
 # What `cmake --install` puts where. Linux: the programs in bin/, the show's polka in
 # share/dadadazo/ (the show finds it from its own location at run time, so an installed tree can
 # be moved as a whole), manual pages, a desktop entry with its icon and the documentation.
-# Windows: one folder with the program, the polka beside it and the README. Web: the page as its
-# build folder serves it (page, program, music) and the README, one folder for any web server.
+# Windows: one folder with the program, the polka beside it and the README with its docs/. Web: the page as its
+# build folder serves it (page, program, music) and the README with its docs/, one folder for any web server.
 set(DADADAZO_VERSION 1.0.0)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# The pages the README links to, kept in docs/ beside it wherever it goes.
+set(DADADAZO_DOCS capture development packages speed web)
+list(TRANSFORM DADADAZO_DOCS PREPEND ${PROJECT_SOURCE_DIR}/docs/)
+list(TRANSFORM DADADAZO_DOCS APPEND .md)
 
 if(EMSCRIPTEN)
   dadadazo_install_page()
@@ -16,6 +20,7 @@ if(WIN32)
   install(TARGETS dadadazo RUNTIME DESTINATION .)
   # The rendered polka, never a file of the user's own that lies beside the built program.
   install(FILES ${DADADAZO_GENERATED_SOUNDTRACK} ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
+  install(FILES ${DADADAZO_DOCS} DESTINATION docs)
   return()
 endif()
 
@@ -51,3 +56,4 @@ install(FILES ${dist}/dadadazo.desktop DESTINATION share/applications)
 install(FILES ${dist}/dadadazo.png DESTINATION share/icons/hicolor/256x256/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${dist}/copyright ${dist_build}/changelog.gz
         DESTINATION share/doc/dadadazo)
+install(FILES ${DADADAZO_DOCS} DESTINATION share/doc/dadadazo/docs)

@@ -60,6 +60,7 @@ installed_files=(
     share/applications/dadadazo.desktop
     share/icons/hicolor/256x256/apps/dadadazo.png
     share/doc/dadadazo/README.md
+    share/doc/dadadazo/docs/packages.md
     share/doc/dadadazo/copyright
 )
 
@@ -163,7 +164,7 @@ zip_contents() {
     new_run_dir
     local top=dadadazo-$version-win64/ file
     unzip -Z1 "$zip" >"$run_dir/list"
-    for file in dadadazo.exe tarmelipolkka.wav README.md; do
+    for file in dadadazo.exe tarmelipolkka.wav README.md docs/development.md; do
         grep -q -x -F "$top$file" "$run_dir/list" || fail "the .zip holds no $top$file"
     done
     # The Windows build renders the polka itself; the bytes are the Linux build's.
@@ -176,7 +177,8 @@ zip_contents() {
     top=dadadazo-$version-web/
     unzip -Z1 "$web_zip" >"$run_dir/web-list"
     for file in index.html dadadazo.js dadadazo.wasm tarmelipolkka.wav tarmelipolkka.mp3 \
-        tarmelipolkka.loop.json README.md; do
+        tarmelipolkka.loop.json service-worker.js dadadazo.webmanifest dadadazo-icon.webp \
+        dadadazo.png README.md docs/web.md; do
         grep -q -x -F "$top$file" "$run_dir/web-list" || fail "the web .zip holds no $top$file"
     done
     unzip -q "$web_zip" -d "$run_dir"
