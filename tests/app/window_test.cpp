@@ -177,9 +177,6 @@ Show start_show(const fs::path& dir, const std::string& input, bool close_stdin,
         const int err = open(show.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, 1);
         dup2(err, 2);
-        // Leak checking stays with the unit tests: at exit, SDL has already unloaded the
-        // system libraries whose allocations it would report, and could not name them.
-        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         for (const auto& setting : env) {
             putenv(const_cast<char*>(setting.c_str()));
         }
@@ -524,7 +521,7 @@ class ShowWindow : public ::testing::Test {
             std::this_thread::sleep_for(50ms);
         }
         FAIL() << "nothing was drawn in the window within " << in_ms(limit) << " ms (its window "
-               << "took " << in_ms(startup_) << " ms to appear)";
+               << "took " << in_ms(startup_) << " ms to appear); stderr: " << read_file(show_.err);
     }
 
     // Lets the show draw for a while, so that frames with a moving clock are seen: `time`, or
