@@ -40,6 +40,23 @@ constexpr char menu_text[] = "Paljonkos pannaan?: \n1 1920x1080 (Full Screen)\n"
                              "6 1280x720(windowed)\n7 800x600(windowed)\n"
                              "8 480x320(windowed)\n";
 
+// Where each of a process's threads is, as gdb sees it (for a show that hangs), or why not.
+std::string thread_stacks(pid_t pid) {
+    const std::string command = "timeout 60 gdb -p " + std::to_string(pid) +
+                                " -batch -ex 'thread apply all bt 12' 2>&1 | grep -E '^(#|Thread)'";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return "(gdb could not be started)";
+    }
+    std::string text;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        text += buffer;
+    }
+    pclose(pipe);
+    return text.empty() ? "(gdb saw no threads)" : text;
+}
+
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
@@ -379,11 +396,14 @@ class ShowWindow : public ::testing::Test {
         EXPECT_EQ(attributes.height, height);
     }
 
-    // xdotool's own status is not checked: the show may close its window between the key's
-    // press and release, and xdotool then fails on the release.
+    // xdotool presses the key through the server's test extension and releases it on the same
+    // window. The show may close that window between the two: xdotool then fails on the release
+    // (its status is not checked), and the server goes on holding Esc down for the next show on
+    // it, which has been seen to draw nothing until Esc came again. So Esc is released once
+    // more, on the server itself.
     void press_escape(Window window) {
-        const std::string command =
-            "xdotool key --window " + std::to_string(window) + " Escape 2>/dev/null";
+        const std::string command = "xdotool key --window " + std::to_string(window) +
+                                    " Escape 2>/dev/null; xdotool keyup Escape 2>/dev/null";
         [[maybe_unused]] const int ignored = std::system(command.c_str());
     }
 
@@ -521,7 +541,9 @@ class ShowWindow : public ::testing::Test {
             std::this_thread::sleep_for(50ms);
         }
         FAIL() << "nothing was drawn in the window within " << in_ms(limit) << " ms (its window "
-               << "took " << in_ms(startup_) << " ms to appear); stderr: " << read_file(show_.err);
+               << "took " << in_ms(startup_) << " ms to appear); stderr: " << read_file(show_.err)
+               << "; the show's threads:\n"
+               << thread_stacks(show_.pid);
     }
 
     // Lets the show draw for a while, so that frames with a moving clock are seen: `time`, or
