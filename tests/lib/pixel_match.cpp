@@ -1,88 +1,10 @@
 #include "tests/lib/pixel_match.h"
 
-#include "tools/capture/png_file.h"
-
-#include <png.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
-
-namespace {
-
-// libpng reports errors by longjmp; the message is kept for the caller.
-struct PngErrorSink {
-    char message[256];
-};
-
-void on_png_error(png_structp png, png_const_charp message) {
-    auto* sink = static_cast<PngErrorSink*>(png_get_error_ptr(png));
-    std::snprintf(sink->message, sizeof sink->message, "%s", message);
-    png_longjmp(png, 1);
-}
-
-void on_png_warning(png_structp, png_const_charp) {}
-
-// Kept free of C++ objects with destructors because libpng leaves it by longjmp.
-bool decode(std::FILE* file, int* width, int* height, std::vector<std::uint8_t>* rgb,
-            PngErrorSink* sink) {
-    png_structp png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, sink, on_png_error, on_png_warning);
-    if (png == nullptr) {
-        std::snprintf(sink->message, sizeof sink->message, "out of memory");
-        return false;
-    }
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr || setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return false;
-    }
-    png_init_io(png, file);
-    png_read_info(png, info);
-    png_set_expand(png);
-    png_set_strip_16(png);
-    png_set_strip_alpha(png);
-    png_set_gray_to_rgb(png);
-    png_read_update_info(png, info);
-    const png_uint_32 w = png_get_image_width(png, info);
-    const png_uint_32 h = png_get_image_height(png, info);
-    if (png_get_rowbytes(png, info) != static_cast<std::size_t>(w) * 3) {
-        std::snprintf(sink->message, sizeof sink->message, "unexpected row layout");
-        png_destroy_read_struct(&png, &info, nullptr);
-        return false;
-    }
-    rgb->resize(static_cast<std::size_t>(w) * h * 3);
-    for (png_uint_32 y = 0; y < h; ++y) {
-        png_read_row(png, rgb->data() + static_cast<std::size_t>(w) * 3 * y, nullptr);
-    }
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    *width = static_cast<int>(w);
-    *height = static_cast<int>(h);
-    return true;
-}
-
-} // namespace
-
-bool read_png(const std::string& path, int* width, int* height, std::vector<std::uint8_t>& rgb,
-              std::string* error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        *error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    PngErrorSink sink{};
-    const bool read = decode(file, width, height, &rgb, &sink);
-    std::fclose(file);
-    if (!read) {
-        *error = "cannot read " + path + ": " + sink.message;
-    }
-    return read;
-}
 
 bool PixelComparison::within(const PixelTolerance& tolerance) const {
     const double share = pixels == 0 ? 1.0 : static_cast<double>(same) / pixels;

@@ -2,6 +2,8 @@
 // the tests comparing frames drawn by different renderers, or against golden images, share it.
 #pragma once
 
+#include "tools/capture/png_file.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,10 +42,6 @@ struct PixelComparison {
 // Both images are width * height * 3 bytes.
 PixelComparison compare_pixels(int width, int height, const std::vector<std::uint8_t>& expected,
                                const std::vector<std::uint8_t>& actual, int channel_tolerance);
-
-// Reads a PNG of any colour type and bit depth as 8-bit RGB (alpha dropped, grey expanded).
-bool read_png(const std::string& path, int* width, int* height, std::vector<std::uint8_t>& rgb,
-              std::string* error);
 
 // Compares two PNG files. Empty when they match within `tolerance`; otherwise why not (a file
 // that cannot be read, sizes that differ, or the summary), and where they do not match, the

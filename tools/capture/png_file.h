@@ -1,4 +1,4 @@
-// 8-bit RGB PNG files, as the capture writes them (tests/lib/pixel_match.h reads them back).
+// 8-bit RGB PNG files: the capture writes them, the tests read them back.
 #pragma once
 
 #include <cstdint>
@@ -10,3 +10,7 @@
 // so `path` never holds a partly written image. On failure stores why and returns false.
 bool write_png(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb,
                std::string* error);
+
+// Reads a PNG of any colour type and bit depth as 8-bit RGB (alpha dropped, grey expanded).
+bool read_png(const std::string& path, int* width, int* height, std::vector<std::uint8_t>& rgb,
+              std::string* error);
