@@ -6,7 +6,10 @@
 int main(int argc, char** argv) {
     std::string command_line;
     for (int i = 1; i < argc; ++i) {
-        command_line += (i > 1 ? " " : "") + std::string(argv[i]);
+        if (i > 1) {
+            command_line += ' ';
+        }
+        command_line.append(argv[i]);
     }
     const PlatformStartup startup = platform_startup();
     return run_demo(startup.instance, nullptr, command_line.c_str(), startup.show_state);

@@ -352,6 +352,10 @@ void close_offscreen_gl(OffscreenGl* gl) {
         gl->functions.DeleteFramebuffers(1, &gl->framebuffer);
         gl->functions.DeleteRenderbuffers(2, gl->renderbuffers);
     }
+    // The driver's queued work is done before the context that owns it goes.
+    if (gl->context != EGL_NO_CONTEXT && gl->functions.Finish != nullptr) {
+        gl->functions.Finish();
+    }
     destroy_context(gl);
     // Terminating the display ends the driver's own threads: none may still run when the process
     // exits, where a thread ending while the leak checker of a sanitized build stops them all

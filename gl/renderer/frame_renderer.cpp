@@ -2,11 +2,7 @@
 
 #include "gl/gl11_constants.h"
 #include "gl/record/gl_record.h"
-
-#include <dlfcn.h>
-#include <link.h>
-
-#include <cstring>
+#include "gl/renderer/driver_pin.h"
 
 namespace {
 
@@ -33,21 +29,6 @@ bool is_compatibility_context(GlProcLoader load, std::string* error) {
     return true;
 }
 
-// Mesa's driver (swrast_dri.so and its kin; libgallium in later versions) keeps a few
-// allocations until the process ends, which tests/lsan.supp lays to the driver by its name. A
-// program releases every context and display before it returns, so that the driver's threads
-// have ended, and that unloads the driver (eglTerminate, SDL_Quit): its allocations would then be
-// reported from a module nobody can name. Marked as never to be unloaded, it stays mapped until
-// the process ends.
-int keep_driver_mapped(dl_phdr_info* info, std::size_t, void*) {
-    const char* name = info->dlpi_name;
-    if (name != nullptr &&
-        (std::strstr(name, "_dri.so") != nullptr || std::strstr(name, "libgallium") != nullptr)) {
-        dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-    }
-    return 0;
-}
-
 } // namespace
 
 std::span<const ContextKind> context_kinds(Renderer choice) {
@@ -60,7 +41,7 @@ std::span<const ContextKind> context_kinds(Renderer choice) {
 bool frame_renderer_open(Renderer choice, ShaderDialect dialect, GlProcLoader load, int width,
                          int height, FrameRenderer* renderer, std::string* error) {
     *renderer = FrameRenderer{choice, {}, nullptr};
-    dl_iterate_phdr(keep_driver_mapped, nullptr);
+    driver_pin_after_open();
     if (choice == Renderer::gl11) {
         return load_system_gl11_functions(load, &renderer->gl11, error) &&
                is_compatibility_context(load, error);

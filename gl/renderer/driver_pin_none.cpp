@@ -1,0 +1,3 @@
+#include "gl/renderer/driver_pin.h"
+
+void driver_pin_after_open() {}
