@@ -2,12 +2,12 @@
 #pragma once
 
 #include <cmath>
+#include <numbers>
 
-constexpr double scene_pi = 3.141592653589793;
-
-// Counter `k` turned into radians in steps of `m` degrees, formed as ((k * m) * pi) / 180.
+// Counter `k` turned into radians in steps of `m` degrees, formed as ((k * m) * pi) / 180 with
+// pi the double 3.141592653589793.
 inline double degree_step_angle(double k, double m) {
-    return ((k * m) * scene_pi) / 180.0;
+    return ((k * m) * std::numbers::pi) / 180.0;
 }
 
 // Sine and cosine of the angles of counters 0.0, 1.0, ... (`count` of them) in steps of `m`
