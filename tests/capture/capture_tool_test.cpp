@@ -1,7 +1,7 @@
 // dadadazo-capture as a user runs it: PNG folders, video through ffmpeg, and its error paths.
 #include "tests/lib/pixel_match.h"
 #include "tools/capture/frame_plan.h"
-#include "tools/capture/yuv_frame.h"
+#include "tools/capture/frame_colour.h"
 #include "wav/wav_file.h"
 
 #include <gtest/gtest.h>
