@@ -1,11 +1,11 @@
-// Angles as the scenes form them: the double pi and degree steps of a loop counter.
+// Angles as the scenes form them: degree steps of a loop counter, with std::numbers::pi (the
+// double 3.141592653589793) as pi.
 #pragma once
 
 #include <cmath>
 #include <numbers>
 
-// Counter `k` turned into radians in steps of `m` degrees, formed as ((k * m) * pi) / 180 with
-// pi the double 3.141592653589793.
+// Counter `k` turned into radians in steps of `m` degrees, formed as ((k * m) * pi) / 180.
 inline double degree_step_angle(double k, double m) {
     return ((k * m) * std::numbers::pi) / 180.0;
 }
