@@ -1,13 +1,13 @@
-// Angles as the scenes form them: the double pi and degree steps of a loop counter.
+// Angles as the scenes form them: degree steps of a loop counter, with std::numbers::pi (the
+// double 3.141592653589793) as pi.
 #pragma once
 
 #include <cmath>
-
-constexpr double scene_pi = 3.141592653589793;
+#include <numbers>
 
 // Counter `k` turned into radians in steps of `m` degrees, formed as ((k * m) * pi) / 180.
 inline double degree_step_angle(double k, double m) {
-    return ((k * m) * scene_pi) / 180.0;
+    return ((k * m) * std::numbers::pi) / 180.0;
 }
 
 // Sine and cosine of the angles of counters 0.0, 1.0, ... (`count` of them) in steps of `m`

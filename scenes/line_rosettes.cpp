@@ -8,7 +8,7 @@ namespace {
 
 // A quarter turn further along the fan: the angle of counter `k` + 45.
 double quarter_turn_on(double k) {
-    return (((k + 45) * 2) * scene_pi) / 180;
+    return (((k + 45) * 2) * std::numbers::pi) / 180;
 }
 
 } // namespace

@@ -82,7 +82,7 @@ void draw_wave_field(double t, float t_f, DriftState& drift) {
             const CounterTerms& row = terms[cj];
             // The plasma value only colours the point: a red frame need not compute it.
             if (colour_early || colour_late) {
-                const double angle = scene_pi * plasma(col, row, tf);
+                const double angle = std::numbers::pi * plasma(col, row, tf);
                 const float sine = static_cast<float>(std::sin(angle));
                 const float cosine = static_cast<float>(std::cos(angle));
                 const float shifted = static_cast<float>(std::sin(angle + channel_shift));

@@ -1,5 +1,5 @@
 #include "tools/capture/capture_options.h"
-#include "tools/capture/yuv_frame.h"
+#include "tools/capture/frame_colour.h"
 
 #include <gtest/gtest.h>
 

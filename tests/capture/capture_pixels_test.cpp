@@ -3,6 +3,7 @@
 // drawn by the tool in a process of its own and read back from its PNGs, so the whole road from
 // draw_frame to the file is what is checked.
 #include "tests/lib/pixel_match.h"
+#include "tests/lib/program_run.h"
 #include "tools/capture/frame_plan.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ struct Frame {
 
 class CapturePixels : public testing::Test {
   protected:
-    static void SetUpTestSuite() { unsetenv("DISPLAY"); }
+    static void SetUpTestSuite() { forget_display(); }
 };
 
 // Frames drawn by dadadazo-capture in mode `digit` at `readings` (one run, one drift carried
@@ -45,10 +46,11 @@ std::vector<Frame> capture(char digit, const std::vector<long long>& readings) {
     for (const long long reading : readings) {
         command += " " + std::to_string(reading);
     }
-    command += " -o '" + out.string() + "' >/dev/null 2>&1";
+    command += " -o '" + out.string() + "'";
     std::vector<Frame> frames;
-    if (std::system(command.c_str()) != 0) {
-        ADD_FAILURE() << "failed: " << command;
+    const ProgramRun run = run_program(command);
+    if (run.status != 0) {
+        ADD_FAILURE() << "failed with status " << run.status << ": " << command << "\n" << run.err;
         return frames;
     }
     for (const long long reading : readings) {
@@ -190,8 +192,9 @@ TEST_F(CapturePixels, FramesMatchTheGoldenImages) {
     fs::remove_all(out);
     const std::string readings = "0 2500 5000 7500 10000 16000 30000 45000";
     const std::string command = std::string("'") + CAPTURE_TOOL + "' --mode 8 --at " + readings +
-                                " -o '" + out.string() + "' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+                                " -o '" + out.string() + "'";
+    const ProgramRun run = run_program(command);
+    ASSERT_EQ(run.status, 0) << command << "\n" << run.err;
     const bool update = std::getenv("DADADAZO_UPDATE_GOLDEN") != nullptr;
     for (const long long reading : {0, 2500, 5000, 7500, 10000, 16000, 30000, 45000}) {
         const std::string name = reading_file_name(reading, 1);

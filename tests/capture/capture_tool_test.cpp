@@ -1,7 +1,8 @@
 // dadadazo-capture as a user runs it: PNG folders, video through ffmpeg, and its error paths.
 #include "tests/lib/pixel_match.h"
+#include "tests/lib/program_run.h"
+#include "tools/capture/frame_colour.h"
 #include "tools/capture/frame_plan.h"
-#include "tools/capture/yuv_frame.h"
 #include "wav/wav_file.h"
 
 #include <gtest/gtest.h>
@@ -13,18 +14,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
 
 std::string slurp(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
@@ -35,7 +29,7 @@ std::string slurp(const fs::path& path) {
 
 class CaptureTool : public testing::Test {
   protected:
-    static void SetUpTestSuite() { unsetenv("DISPLAY"); }
+    static void SetUpTestSuite() { forget_display(); }
 
     void SetUp() override {
         dir = fs::path(TEST_OUTPUT_DIR) / "tool" /
@@ -45,27 +39,19 @@ class CaptureTool : public testing::Test {
     }
 
     // Runs the tool in the test's own folder; `environment` is put before the command.
-    ToolRun run(const std::string& arguments, const std::string& environment = "") const {
-        const std::string command = "cd '" + dir.string() + "' && " + environment + " '" +
-                                    CAPTURE_TOOL + "' " + arguments + " >stdout.txt 2>stderr.txt";
-        const int status = std::system(command.c_str());
-        ToolRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir / "stdout.txt"),
-                       slurp(dir / "stderr.txt")};
-        fs::remove(dir / "stdout.txt");
-        fs::remove(dir / "stderr.txt");
-        return result;
+    ProgramRun run(const std::string& arguments, const std::string& environment = "") const {
+        return run_program(environment + " '" + CAPTURE_TOOL + "' " + arguments, dir.string());
     }
 
     // What ffprobe says about one stream kind: "" when the file has no such stream.
     std::string probe(const std::string& file, const std::string& stream,
                       const std::string& entries) const {
-        const fs::path report = dir / "probe.txt";
-        const std::string command = "ffprobe -v error -count_frames -select_streams " + stream +
-                                    " -show_entries stream=" + entries + " -of csv=p=0 '" +
-                                    (dir / file).string() + "' >'" + report.string() + "' 2>&1";
-        EXPECT_EQ(std::system(command.c_str()), 0) << slurp(report);
-        std::string text = slurp(report);
-        fs::remove(report);
+        const ProgramRun probe =
+            run_program("ffprobe -v error -count_frames -select_streams " + stream +
+                            " -show_entries stream=" + entries + " -of csv=p=0 '" + file + "'",
+                        dir.string());
+        EXPECT_EQ(probe.status, 0) << probe.err;
+        std::string text = probe.out;
         while (!text.empty() && (text.back() == '\n' || text.back() == ',')) {
             text.pop_back();
         }
@@ -105,7 +91,7 @@ class CaptureTool : public testing::Test {
 };
 
 TEST_F(CaptureTool, ReadingsBecomePngsNamedByReadingAndStdoutStaysQuiet) {
-    const ToolRun result = run("--mode 8 --at 0 1000:1000:2000 0 -o shots");
+    const ProgramRun result = run("--mode 8 --at 0 1000:1000:2000 0 -o shots");
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "");
     for (const char* name : {"000000.png", "001000.png", "002000.png", "000000-2.png"}) {
@@ -118,11 +104,12 @@ TEST_F(CaptureTool, ReadingsBecomePngsNamedByReadingAndStdoutStaysQuiet) {
 }
 
 TEST_F(CaptureTool, TheClosingLineNamesTheRendererAndGl11DrawsThroughTheDriver) {
-    const ToolRun portable = run("--mode 8 --at 30000 -o portable");
+    const ProgramRun portable = run("--mode 8 --at 30000 -o portable");
     ASSERT_EQ(portable.status, 0) << portable.err;
     EXPECT_NE(portable.err.find("drawn by the portable renderer on "), std::string::npos)
         << portable.err;
-    const ToolRun gl11 = run("--renderer gl11 --mode 8 --fps 10 --from 29900 --to 30100 -o gl11");
+    const ProgramRun gl11 =
+        run("--renderer gl11 --mode 8 --fps 10 --from 29900 --to 30100 -o gl11");
     ASSERT_EQ(gl11.status, 0) << gl11.err;
     EXPECT_EQ(gl11.out, "");
     EXPECT_NE(gl11.err.find("own OpenGL 1.1"), std::string::npos) << gl11.err;
@@ -136,7 +123,7 @@ TEST_F(CaptureTool, TheClosingLineNamesTheRendererAndGl11DrawsThroughTheDriver) 
 TEST_F(CaptureTool, APartOfTheShowBecomesAVideoWithTheSoundtrackUnderIt) {
     write_soundtrack(0.7); // shorter than the part: it has to loop
     for (const std::string video : {"part.mp4", "part.webm"}) {
-        const ToolRun result = run("--mode 8 --fps 10 --from 1000 --to 2500 -o " + video);
+        const ProgramRun result = run("--mode 8 --fps 10 --from 1000 --to 2500 -o " + video);
         ASSERT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(result.out, "");
         ASSERT_TRUE(fs::is_regular_file(dir / video));
@@ -156,7 +143,8 @@ TEST_F(CaptureTool, APartOfTheShowBecomesAVideoWithTheSoundtrackUnderIt) {
 }
 
 TEST_F(CaptureTool, WithoutASoundtrackTheVideoIsSilent) {
-    const ToolRun result = run("--mode 8 --fps 4 --from 60000 --to 61000 --chroma 444 -o end.mkv");
+    const ProgramRun result =
+        run("--mode 8 --fps 4 --from 60000 --to 61000 --chroma 444 -o end.mkv");
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(probe("end.mkv", "v", "width,height,nb_read_frames"), "480,320,4");
     EXPECT_EQ(probe("end.mkv", "v", "profile,pix_fmt"), "High 4:4:4 Predictive,yuv444p");
@@ -185,7 +173,7 @@ TEST_F(CaptureTool, Y4mOnStdoutHoldsEveryFrameOfThePartInOrder) {
     ASSERT_EQ(run(part + "-o pngs").status, 0);
     for (const Chroma chroma : {Chroma::yuv420, Chroma::yuv444}) {
         const bool full = chroma == Chroma::yuv444;
-        const ToolRun result = run(part + (full ? "--chroma 444 -o -" : "-o -"));
+        const ProgramRun result = run(part + (full ? "--chroma 444 -o -" : "-o -"));
         ASSERT_EQ(result.status, 0) << result.err;
         const std::string header = std::string("YUV4MPEG2 W480 H320 F20:1 Ip A1:1 ") +
                                    (full ? "C444" : "C420jpeg") + " XCOLORRANGE=LIMITED\n";
@@ -220,7 +208,7 @@ TEST_F(CaptureTool, Y4mOnStdoutHoldsEveryFrameOfThePartInOrder) {
 
 TEST_F(CaptureTool, GrowingPointsPastTheRenderersLimitIsReportedOnce) {
     // 59.3 s and 59.4 s ask for 270 and 290 pixels.
-    const ToolRun result = run("--mode 8 --at 58000 59300 59400 -o swell");
+    const ProgramRun result = run("--mode 8 --at 58000 59300 59400 -o swell");
     ASSERT_EQ(result.status, 0) << result.err;
     std::size_t reports = 0;
     for (std::size_t at = 0; (at = result.err.find("asked for", at)) != std::string::npos; ++at) {
@@ -241,13 +229,13 @@ TEST_F(CaptureTool, BadArgumentsExitWith2AndWriteNothing) {
          {"", "--at 0", "--fps 500 -o v.mp4", "--at x -o shots", "--fps 30 -o v.avi",
           "--fps 30 --from 62000 -o v.mp4", "--renderer vulkan --at 0 -o shots",
           "--fps 30 --chroma 422 -o v.mp4"}) {
-        const ToolRun result = run(arguments);
+        const ProgramRun result = run(arguments);
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_EQ(result.out, "") << arguments;
         EXPECT_NE(result.err.find("dadadazo-capture: "), std::string::npos) << arguments;
         EXPECT_EQ(entries(), 0u) << arguments;
     }
-    const ToolRun help = run("--help");
+    const ProgramRun help = run("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("usage: dadadazo-capture"), std::string::npos);
 }
@@ -256,7 +244,7 @@ TEST_F(CaptureTool, NoRendererIsAFailureThatLeavesNothing) {
     const std::string no_vendor = "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json";
     for (const char* arguments :
          {"--mode 8 --at 0 -o shots", "--mode 8 --fps 10 --to 500 -o v.mp4"}) {
-        const ToolRun result = run(arguments, no_vendor);
+        const ProgramRun result = run(arguments, no_vendor);
         EXPECT_EQ(result.status, 1) << arguments;
         EXPECT_NE(result.err.find("no OpenGL renderer available: "), std::string::npos)
             << result.err;
@@ -270,7 +258,7 @@ TEST_F(CaptureTool, AnOutputThatCannotBeWrittenFailsBeforeDrawing) {
          {"--mode 8 --at 0 -o plain-file", "--mode 8 --at 0 -o plain-file/shots",
           "--mode 8 --fps 10 --to 500 -o plain-file/v.mp4",
           "--mode 8 --fps 10 --to 500 -o missing/v.mp4"}) {
-        const ToolRun result = run(arguments);
+        const ProgramRun result = run(arguments);
         EXPECT_EQ(result.status, 1) << arguments;
         EXPECT_NE(result.err.find("cannot write"), std::string::npos) << result.err;
         EXPECT_EQ(entries(), 1u) << arguments;
@@ -278,7 +266,7 @@ TEST_F(CaptureTool, AnOutputThatCannotBeWrittenFailsBeforeDrawing) {
 }
 
 TEST_F(CaptureTool, AMissingFfmpegSuggestsAFolderOfPngs) {
-    const ToolRun result = run("--mode 8 --fps 10 --to 500 -o v.mp4", "PATH=/nonexistent");
+    const ProgramRun result = run("--mode 8 --fps 10 --to 500 -o v.mp4", "PATH=/nonexistent");
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("ffmpeg not found"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("folder"), std::string::npos) << result.err;
@@ -286,7 +274,7 @@ TEST_F(CaptureTool, AMissingFfmpegSuggestsAFolderOfPngs) {
 }
 
 TEST_F(CaptureTool, AFailingFfmpegIsReportedAndItsFileTakenAway) {
-    const ToolRun result = run("--mode 8 --fps 10 --to 2000 -o v.webm", failing_ffmpeg());
+    const ProgramRun result = run("--mode 8 --fps 10 --to 2000 -o v.webm", failing_ffmpeg());
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("ffmpeg failed with status 3"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("Encoder exploded"), std::string::npos) << result.err;

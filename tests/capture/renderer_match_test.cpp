@@ -2,13 +2,13 @@
 // (each in a run of dadadazo-capture of its own, so one drift is carried through them alike),
 // compared pixel by pixel. Readings lie in every scene, the final swell included.
 #include "tests/lib/pixel_match.h"
+#include "tests/lib/program_run.h"
 #include "tools/capture/frame_plan.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -37,7 +37,7 @@ const std::vector<long long> readings = {
 
 class RendererMatch : public testing::Test {
   protected:
-    static void SetUpTestSuite() { unsetenv("DISPLAY"); }
+    static void SetUpTestSuite() { forget_display(); }
 };
 
 // Draws every reading in mode `digit` with `renderer` into a folder of PNGs; returns the folder.
@@ -51,8 +51,9 @@ fs::path capture(char digit, const std::string& renderer) {
     for (const long long reading : readings) {
         command += " " + std::to_string(reading);
     }
-    command += " -o '" + out.string() + "' >/dev/null 2>'" + out.string() + ".log'";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    command += " -o '" + out.string() + "'";
+    const ProgramRun run = run_program(command);
+    EXPECT_EQ(run.status, 0) << command << "\n" << run.err;
     return out;
 }
 

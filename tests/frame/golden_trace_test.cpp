@@ -49,7 +49,7 @@ std::uint64_t trace_hash(long long from, long long step, long long to, const Dis
     return hash;
 }
 
-TEST(GoldenTrace, EveryNumberMatchesThePlainComputation) {
+TEST(GoldenTrace, EveryStretchHashesAsThePlainComputationDid) {
     const struct {
         long long from, step, to;
         char mode_key;

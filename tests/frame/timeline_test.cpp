@@ -95,7 +95,7 @@ TEST(Timeline, LinesAreTwoPixelsAndPointsSwellOnlyAfter58Seconds) {
     const struct {
         long long ms;
         float size;
-    } swells[] = {{58001, static_cast<float>((58.001 - 58) * 200 + 10)}, {61000, 610.0f}};
+    } swells[] = {{58001, 10.2f}, {61000, 610.0f}}; // 10 + 200 pixels a second past 58 s
     for (const auto& swell : swells) {
         const RecordedFrame frame = record_frame(swell.ms);
         const auto sizes = calls_of(frame, GlEntry::point_size);

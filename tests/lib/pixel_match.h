@@ -2,7 +2,7 @@
 // the tests comparing frames drawn by different renderers, or against golden images, share it.
 #pragma once
 
-#include "tools/capture/png_file.h"
+#include "png/png_file.h"
 
 #include <cstdint>
 #include <string>

@@ -16,8 +16,8 @@
 // Exit status 0 when they match, 1 when they do not (the summary on stderr, and the difference
 // image written where --difference names a file), 2 for bad arguments, files that cannot be
 // read, or images of different sizes.
+#include "png/png_file.h"
 #include "tests/lib/pixel_match.h"
-#include "tools/capture/png_file.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -51,11 +51,9 @@ void CaptureDrawing::finish_frame() {
 
 void CaptureDrawing::start_reading() {
     readback_->start();
-    ++reads_;
 }
 
 bool CaptureDrawing::collect(std::uint8_t* out) {
-    --reads_;
     return readback_->collect(out);
 }
 

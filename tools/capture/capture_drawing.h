@@ -24,7 +24,7 @@ class CaptureDrawing {
     // What draws, for the closing line: "the portable renderer on ..." or "...'s own OpenGL 1.1".
     const std::string& name() const { return name_; }
     std::size_t frame_bytes() const { return readback_->bytes(); }
-    int reads_in_flight() const { return reads_; }
+    int reads_in_flight() const { return readback_->outstanding(); }
 
     // Points the frame's entry points at the renderer; `drawn` false discards the frame's calls.
     void route(bool drawn) const { frame_renderer_route(renderer_, drawn); }
@@ -48,6 +48,5 @@ class CaptureDrawing {
     std::string name_;
     float smooth_range_[2] = {1.0f, 1.0f};  // round points the driver's OpenGL 1.1 draws
     float aliased_range_[2] = {1.0f, 1.0f}; // and square ones
-    int reads_ = 0;
     bool warned_ = false;
 };

@@ -44,7 +44,8 @@ bool parse_one_reading(const std::string& option, const std::string& word, long 
                        std::string* error) {
     std::vector<long long> readings;
     if (word.find(':') != std::string::npos || !parse_readings(word, readings, error)) {
-        *error = option + " takes one reading in milliseconds (0 to 100000), not \"" + word + "\"";
+        *error = option + " takes one reading in milliseconds (" + reading_range_text() +
+                 "), not \"" + word + "\"";
         return false;
     }
     *value = readings.front();
@@ -180,21 +181,25 @@ bool check_combination(const CaptureOptions& options, const bool given[], std::s
 } // namespace
 
 const char* capture_usage() {
-    return "usage: dadadazo-capture [--mode DIGIT] [--renderer R] --at READING... -o FOLDER\n"
-           "       dadadazo-capture [--mode DIGIT] [--renderer R] [--chroma C] --fps N\n"
-           "                        [--from READING] [--to READING]\n"
-           "                        -o FILE.mp4|FILE.mkv|FILE.webm|FILE.y4m|-|FOLDER\n"
-           "  READING: a clock reading in milliseconds (0 to 100000), or A:S:B for A, A+S, ... B\n"
-           "  --mode DIGIT  the size the menu digit picks (default 1920x1080)\n"
-           "  --at          one PNG per reading, drawn in the order given, named by the reading\n"
-           "  --fps N       the whole show at N frames a second (1 to 240), frame n at reading\n"
-           "                n*1000/N; --from/--to keep the frames from one reading up to (not\n"
-           "                including) another; a video gets tarmelipolkka.wav under it when\n"
-           "                that file is in the working folder; -o - writes Y4M to stdout\n"
-           "  --chroma C    420 (default): colour for every 2x2 pixels, as players expect;\n"
-           "                444: colour for every pixel (H.264 High 4:4:4, or Y4M)\n"
-           "  --renderer R  portable (default): the show's own renderer on OpenGL ES 3 or GL 3.3\n"
-           "                core; gl11: the driver's own OpenGL 1.1, exactly as it draws\n";
+    static const std::string text =
+        "usage: dadadazo-capture [--mode DIGIT] [--renderer R] --at READING... -o FOLDER\n"
+        "       dadadazo-capture [--mode DIGIT] [--renderer R] [--chroma C] --fps N\n"
+        "                        [--from READING] [--to READING]\n"
+        "                        -o FILE.mp4|FILE.mkv|FILE.webm|FILE.y4m|-|FOLDER\n"
+        "  READING: a clock reading in milliseconds (" +
+        reading_range_text() +
+        "), or A:S:B for A, A+S, ... B\n"
+        "  --mode DIGIT  the size the menu digit picks (default 1920x1080)\n"
+        "  --at          one PNG per reading, drawn in the order given, named by the reading\n"
+        "  --fps N       the whole show at N frames a second (1 to 240), frame n at reading\n"
+        "                n*1000/N; --from/--to keep the frames from one reading up to (not\n"
+        "                including) another; a video gets tarmelipolkka.wav under it when\n"
+        "                that file is in the working folder; -o - writes Y4M to stdout\n"
+        "  --chroma C    420 (default): colour for every 2x2 pixels, as players expect;\n"
+        "                444: colour for every pixel (H.264 High 4:4:4, or Y4M)\n"
+        "  --renderer R  portable (default): the show's own renderer on OpenGL ES 3 or GL 3.3\n"
+        "                core; gl11: the driver's own OpenGL 1.1, exactly as it draws\n";
+    return text.c_str();
 }
 
 bool writes_to_stdout(const CaptureOptions& options) {

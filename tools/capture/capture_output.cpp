@@ -1,8 +1,9 @@
 #include "tools/capture/capture_output.h"
 
-#include "tools/capture/pixel_readback.h"
-#include "tools/capture/png_file.h"
-#include "tools/capture/yuv_frame.h"
+#include "png/png_file.h"
+#include "tools/capture/fd_write.h"
+#include "tools/capture/frame_colour.h"
+#include "tools/capture/y4m_stream.h"
 
 #include <cerrno>
 #include <csignal>

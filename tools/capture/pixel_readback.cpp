@@ -60,19 +60,3 @@ PixelReadback::~PixelReadback() {
     }
     gl_->DeleteBuffers(2, buffers_);
 }
-
-void rgba_to_rgb_rows(const std::uint8_t* rgba, int width, int height,
-                      std::vector<std::uint8_t>& rgb) {
-    const auto w = static_cast<std::size_t>(width);
-    const auto h = static_cast<std::size_t>(height);
-    rgb.resize(w * h * 3);
-    for (std::size_t y = 0; y < h; ++y) {
-        const std::uint8_t* in = rgba + (h - 1 - y) * w * 4;
-        std::uint8_t* out = rgb.data() + y * w * 3;
-        for (std::size_t x = 0; x < w; ++x) {
-            out[x * 3] = in[x * 4];
-            out[x * 3 + 1] = in[x * 4 + 1];
-            out[x * 3 + 2] = in[x * 4 + 2];
-        }
-    }
-}

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 class PixelReadback {
   public:
@@ -27,6 +26,8 @@ class PixelReadback {
     bool collect(std::uint8_t* out);
 
     std::size_t bytes() const { return bytes_; }
+    // Reads started and not yet collected: 0, 1 or 2.
+    int outstanding() const { return count_; }
 
   private:
     const Gles3Functions* gl_ = nullptr;
@@ -38,8 +39,3 @@ class PixelReadback {
     int oldest_ = 0;
     int count_ = 0;
 };
-
-// Turns a frame as OpenGL reads it back (RGBA, bottom row first) into packed 8-bit RGB rows, top
-// row first. `rgb` is resized to width * height * 3.
-void rgba_to_rgb_rows(const std::uint8_t* rgba, int width, int height,
-                      std::vector<std::uint8_t>& rgb);

@@ -1,6 +1,6 @@
 #include "tools/capture/video_pipe.h"
 
-#include "tools/capture/yuv_frame.h"
+#include "tools/capture/fd_write.h"
 
 #include <cerrno>
 #include <csignal>

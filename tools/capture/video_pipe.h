@@ -37,7 +37,7 @@ std::vector<std::string> ffmpeg_arguments(const VideoSettings& settings);
 // Starts ffmpeg (found on PATH). On anything but `started` stores why in `error`.
 VideoStart start_video(const VideoSettings& settings, VideoPipe* pipe, std::string* error);
 
-// Sends one planar frame (see yuv_frame.h). False when ffmpeg stopped taking input;
+// Sends one planar frame (see frame_colour.h). False when ffmpeg stopped taking input;
 // `finish_video` then tells why.
 bool write_video_frame(const VideoPipe& pipe, const std::uint8_t* planar, std::size_t size);
 

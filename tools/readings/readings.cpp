@@ -23,8 +23,12 @@ bool parse_number(const std::string& text, long long* value) {
 
 } // namespace
 
+std::string reading_range_text() {
+    return "0 to " + std::to_string(max_reading_ms);
+}
+
 bool parse_readings(const std::string& word, std::vector<long long>& readings, std::string* error) {
-    const std::string range_help = " (a reading is 0 to 100000 ms, or A:S:B)";
+    const std::string range_help = " (a reading is " + reading_range_text() + " ms, or A:S:B)";
     const auto first_colon = word.find(':');
     if (first_colon == std::string::npos) {
         long long value = 0;

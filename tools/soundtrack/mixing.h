@@ -3,14 +3,15 @@
 // channels one loop long that every voice is added into, a small room and the final 16 bits.
 #pragma once
 
-#include "tools/soundtrack/soundtrack.h"
+#include "tools/soundtrack/soundtrack_format.h"
 
 #include <cstdint>
+#include <numbers>
 #include <vector>
 
 namespace synth {
 
-inline constexpr double pi = 3.141592653589793;
+using std::numbers::pi;
 inline constexpr double rate = soundtrack_rate;
 inline constexpr long long frames = soundtrack_frames;
 

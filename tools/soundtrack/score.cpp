@@ -10,11 +10,27 @@ namespace {
 constexpr int sixteenths_per_bar = 8;
 constexpr long long frames_per_sixteenth = soundtrack_frames_per_beat / 4;
 
+// "G", "F#", "Bb": a letter from A to G and an optional sharp or flat, read from `text` at `i`
+// (moved past it). The pitch class may fall outside 0 to 11 (-1 for Cb, 12 for B#); false when
+// no letter stands at `i`.
+bool parse_pitch_class(std::string_view text, std::size_t& i, int* pitch_class) {
+    static constexpr int letter_class[7] = {9, 11, 0, 2, 4, 5, 7}; // A to G
+    if (i >= text.size() || text[i] < 'A' || text[i] > 'G') {
+        return false;
+    }
+    *pitch_class = letter_class[text[i] - 'A'];
+    ++i;
+    if (i < text.size() && (text[i] == '#' || text[i] == 'b')) {
+        *pitch_class += text[i] == '#' ? 1 : -1;
+        ++i;
+    }
+    return true;
+}
+
 // "D5e", "F#4s", "Bb4q", "re": a letter, an optional sharp or flat and an octave (or "r" for a
 // rest), then the length: s = sixteenth, e = eighth, q = quarter, d = dotted quarter, h = half.
 // Bars are separated by '|' and must each hold two beats. Appends to `notes`; false if malformed.
 bool parse_melody(std::string_view text, int first_bar, std::vector<Note>& notes) {
-    static constexpr int letter_class[7] = {9, 11, 0, 2, 4, 5, 7}; // A to G
     int bar = first_bar;
     int position = 0;
     std::size_t i = 0;
@@ -36,14 +52,9 @@ bool parse_melody(std::string_view text, int first_bar, std::vector<Note>& notes
         if (text[i] == 'r') {
             ++i;
         } else {
-            if (text[i] < 'A' || text[i] > 'G') {
+            int pitch_class = 0;
+            if (!parse_pitch_class(text, i, &pitch_class)) {
                 return false;
-            }
-            int pitch_class = letter_class[text[i] - 'A'];
-            ++i;
-            if (i < text.size() && (text[i] == '#' || text[i] == 'b')) {
-                pitch_class += text[i] == '#' ? 1 : -1;
-                ++i;
             }
             if (i >= text.size() || text[i] < '0' || text[i] > '9') {
                 return false;
@@ -72,22 +83,17 @@ bool parse_melody(std::string_view text, int first_bar, std::vector<Note>& notes
 
 // "G G D7 D7": one chord per bar. Appends to `chords`; false if malformed.
 bool parse_chords(std::string_view text, std::vector<Chord>& chords) {
-    static constexpr int letter_class[7] = {9, 11, 0, 2, 4, 5, 7};
     std::size_t i = 0;
     while (i < text.size()) {
         if (text[i] == ' ') {
             ++i;
             continue;
         }
-        if (text[i] < 'A' || text[i] > 'G') {
+        int pitch_class = 0;
+        if (!parse_pitch_class(text, i, &pitch_class)) {
             return false;
         }
-        Chord chord{letter_class[text[i] - 'A'], false};
-        ++i;
-        if (i < text.size() && (text[i] == '#' || text[i] == 'b')) {
-            chord.root = (chord.root + (text[i] == '#' ? 1 : 11)) % 12;
-            ++i;
-        }
+        Chord chord{(pitch_class + 12) % 12, false};
         if (i < text.size() && text[i] == '7') {
             chord.seventh = true;
             ++i;

@@ -110,6 +110,41 @@ void add_tuba_note(Mix& mix, const Tables& tables, long long start, long long ga
     }
 }
 
+namespace {
+
+// 1 until the last `release` frames of a sound `length` frames long, then a smooth fall to 0.
+double fade_out(long long i, long long length, long long release) {
+    return 1.0 -
+           smoothstep(static_cast<double>(i - (length - release)) / static_cast<double>(release));
+}
+
+// How a drum hit of noise runs: its length, a smooth rise over `attack` frames at the start and
+// a smooth fall over `release` frames at the end, and its place.
+struct NoiseHit {
+    long long length;
+    long long attack;
+    long long release;
+    double pan;
+};
+
+// Adds one hit of the kit's noise, shaped frame by frame by `sound` (which takes the frame's
+// noise and its index, keeps its filter's state and returns the frame's value) under the hit's
+// rise and fall.
+template <typename Sound>
+void add_noise_hit(Mix& mix, long long start, double level, std::uint32_t& noise,
+                   const NoiseHit& hit, Sound sound) {
+    const Pan pan = pan_gains(hit.pan);
+    for (long long i = 0; i < hit.length; ++i) {
+        const double value = sound(next_noise(noise), i);
+        const double envelope =
+            smoothstep(static_cast<double>(i) / static_cast<double>(hit.attack)) *
+            fade_out(i, hit.length, hit.release);
+        add_frame(mix, start + i, value * envelope * level, pan);
+    }
+}
+
+} // namespace
+
 void add_kick(Mix& mix, long long start, double level) {
     const long long length = static_cast<long long>(0.3 * rate);
     const double sweep_decay = decay_per_frame(0.025);
@@ -119,7 +154,7 @@ void add_kick(Mix& mix, long long start, double level) {
     double amplitude = 1.0;
     double phase = 0.0;
     for (long long i = 0; i < length; ++i) {
-        const double fade = 1.0 - smoothstep(static_cast<double>(i - (length - 2000)) / 2000.0);
+        const double fade = fade_out(i, length, 2000);
         add_frame(mix, start + i, sine(2.0 * pi * phase) * amplitude * fade * level, pan);
         phase += (48.0 + 82.0 * sweep) / rate;
         if (phase >= 1.0) {
@@ -131,49 +166,40 @@ void add_kick(Mix& mix, long long start, double level) {
 }
 
 void add_snare(Mix& mix, long long start, double level, std::uint32_t& noise) {
-    const long long length = static_cast<long long>(0.22 * rate);
-    const long long attack = 60;
     const double noise_decay = decay_per_frame(0.055);
     const double body_decay = decay_per_frame(0.03);
     // Chamberlin state-variable filter around 3 kHz.
     const double tune = 2.0 * sine(pi * 3000.0 / rate);
     const double damping = 1.1;
-    const Pan pan = pan_gains(-0.25);
     double low = 0.0;
     double band = 0.0;
     double noise_level = 1.0;
     double body_level = 0.5;
-    for (long long i = 0; i < length; ++i) {
-        const double input = next_noise(noise);
+    const NoiseHit hit{static_cast<long long>(0.22 * rate), 60, 1500, -0.25};
+    add_noise_hit(mix, start, level, noise, hit, [&](double input, long long i) {
         const double high = input - low - damping * band;
         band += tune * high;
         low += tune * band;
         const double body = sine(2.0 * pi * 185.0 * static_cast<double>(i) / rate) * body_level;
-        const double envelope =
-            smoothstep(static_cast<double>(i) / attack) *
-            (1.0 - smoothstep(static_cast<double>(i - (length - 1500)) / 1500.0));
-        add_frame(mix, start + i, (band * 0.6 * noise_level + body) * envelope * level, pan);
+        const double value = band * 0.6 * noise_level + body;
         noise_level *= noise_decay;
         body_level *= body_decay;
-    }
+        return value;
+    });
 }
 
 void add_hat(Mix& mix, long long start, double level, std::uint32_t& noise) {
-    const long long length = static_cast<long long>(0.09 * rate);
-    const long long attack = 40;
     const double decay = decay_per_frame(0.018);
     const double smoothing = 1.0 - exponential(-2.0 * pi * 7000.0 / rate);
-    const Pan pan = pan_gains(0.35);
     double low = 0.0;
     double amplitude = 1.0;
-    for (long long i = 0; i < length; ++i) {
-        const double input = next_noise(noise);
+    const NoiseHit hit{static_cast<long long>(0.09 * rate), 40, 800, 0.35};
+    add_noise_hit(mix, start, level, noise, hit, [&](double input, long long) {
         low += (input - low) * smoothing;
-        const double envelope = smoothstep(static_cast<double>(i) / attack) *
-                                (1.0 - smoothstep(static_cast<double>(i - (length - 800)) / 800.0));
-        add_frame(mix, start + i, (input - low) * amplitude * envelope * level, pan);
+        const double value = (input - low) * amplitude;
         amplitude *= decay;
-    }
+        return value;
+    });
 }
 
 } // namespace synth

@@ -13,11 +13,11 @@
 
 namespace {
 
-constexpr char usage[] = "usage: dadadazo-trace [--mode DIGIT] READING... "
-                         "(READING: milliseconds 0 to 100000, or A:S:B)";
-
 int fail_usage(const std::string& why) {
-    std::fprintf(stderr, "%s: %s\n", usage, why.c_str());
+    const std::string usage =
+        "usage: dadadazo-trace [--mode DIGIT] READING... (READING: milliseconds " +
+        reading_range_text() + ", or A:S:B)";
+    std::fprintf(stderr, "%s: %s\n", usage.c_str(), why.c_str());
     return 2;
 }
 

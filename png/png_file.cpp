@@ -1,4 +1,4 @@
-#include "tools/capture/png_file.h"
+#include "png/png_file.h"
 
 #include <png.h>
 

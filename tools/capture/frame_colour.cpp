@@ -1,9 +1,7 @@
-#include "tools/capture/yuv_frame.h"
+#include "tools/capture/frame_colour.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <unistd.h>
 
 namespace {
 
@@ -103,30 +101,18 @@ void rgba_to_planar(const std::uint8_t* rgba, int width, int height, Chroma chro
     }
 }
 
-std::string y4m_header(int width, int height, int fps, Chroma chroma) {
-    return "YUV4MPEG2 W" + std::to_string(width) + " H" + std::to_string(height) + " F" +
-           std::to_string(fps) + ":1 Ip A1:1 " + (chroma == Chroma::yuv444 ? "C444" : "C420jpeg") +
-           " XCOLORRANGE=LIMITED\n";
-}
-
-bool write_y4m_frame(int fd, const std::vector<std::uint8_t>& planar) {
-    static const std::uint8_t marker[] = {'F', 'R', 'A', 'M', 'E', '\n'};
-    return write_all(fd, marker, sizeof marker) && write_all(fd, planar.data(), planar.size());
-}
-
-bool write_all(int fd, const std::uint8_t* bytes, std::size_t size) {
-    const std::uint8_t* data = bytes;
-    std::size_t left = size;
-    while (left > 0) {
-        const ssize_t written = write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
+void rgba_to_rgb_rows(const std::uint8_t* rgba, int width, int height,
+                      std::vector<std::uint8_t>& rgb) {
+    const auto w = static_cast<std::size_t>(width);
+    const auto h = static_cast<std::size_t>(height);
+    rgb.resize(w * h * 3);
+    for (std::size_t y = 0; y < h; ++y) {
+        const std::uint8_t* in = rgba + (h - 1 - y) * w * 4;
+        std::uint8_t* out = rgb.data() + y * w * 3;
+        for (std::size_t x = 0; x < w; ++x) {
+            out[x * 3] = in[x * 4];
+            out[x * 3 + 1] = in[x * 4 + 1];
+            out[x * 3 + 2] = in[x * 4 + 2];
         }
-        data += written;
-        left -= static_cast<std::size_t>(written);
     }
-    return true;
 }
