@@ -80,6 +80,23 @@ void portable_gl_close(PortableGl* renderer) {
     delete renderer;
 }
 
+bool portable_gl_rebuild(PortableGl* renderer, std::string* error) {
+    const portable::GpuBatch old = renderer->gpu;
+    // The old names are let go; they stand for nothing in the new context.
+    portable::gpu_batch_close(renderer->gpu);
+    renderer->gpu.gl = old.gl;
+    renderer->batch = portable::Batch{};
+    if (!portable::gpu_batch_open(old.gl, old.dialect, old.width, old.height, &renderer->gpu,
+                                  error)) {
+        renderer->gpu = portable::GpuBatch{};
+        renderer->gpu.gl = old.gl;
+        return false;
+    }
+    renderer->drawable = portable::Drawable{old.width, old.height, renderer->gpu.sprite_limit,
+                                            renderer->gpu.line_limit};
+    return true;
+}
+
 float portable_gl_point_size(const PortableGl* renderer) {
     return renderer->state.point_size;
 }

@@ -36,5 +36,10 @@ void portable_gl_finish_frame(PortableGl* renderer);
 
 void portable_gl_close(PortableGl* renderer);
 
+// Makes the renderer's GL objects anew in its context, which has lost every one of them (a
+// WebGL context the browser took away and gave back), keeping the OpenGL 1.1 state. false +
+// error when they cannot be made; the renderer then draws nothing until a rebuild succeeds.
+bool portable_gl_rebuild(PortableGl* renderer, std::string* error);
+
 // The point size last set through glPointSize, before the limit above is applied.
 float portable_gl_point_size(const PortableGl* renderer);

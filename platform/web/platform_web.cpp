@@ -11,6 +11,7 @@
 #include <emscripten/html5.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 extern "C" {
@@ -28,11 +29,15 @@ namespace {
 constexpr char canvas_selector[] = "#screen";
 
 // What dadadazo_page_take_event reports: nothing pending, a quit request (Esc, the close button,
-// leaving full screen), the loss of the canvas's WebGL context (nothing more can be drawn: the
-// show ends as a failure), or 1 for any other message (another key), taken and ignored.
+// leaving full screen), the canvas's WebGL context taken away (the show goes on, drawing
+// nothing), given back (the renderer makes its GL objects anew and draws again), or not given
+// back in time (the page has said so: the show ends as a failure), or 1 for any other message
+// (another key), taken and ignored.
 constexpr int page_no_event = 0;
 constexpr int page_quit_request = 2;
 constexpr int page_context_lost = 3;
+constexpr int page_context_restored = 4;
+constexpr int page_context_gone = 5;
 
 } // namespace
 
@@ -42,6 +47,7 @@ struct PlatformWindow {
     bool quit_posted = false;
     int quit_code = 0;
     bool closed = false;
+    bool context_lost = false; // until the browser gives the context back, nothing is drawn
 };
 
 namespace {
@@ -56,6 +62,52 @@ void release_window(PlatformWindow& window) {
     window.renderer = nullptr;
     // The context stays: the canvas keeps showing the last frame once the show is over.
     dadadazo_page_close_screen();
+}
+
+void post_quit(PlatformWindow& window, int code) {
+    if (!window.quit_posted) {
+        window.quit_posted = true;
+        window.quit_code = code;
+    }
+}
+
+// The context is back, without any of the renderer's objects: they are made anew. Should it be
+// taken away again meanwhile, the page reports that too and the show waits once more.
+void context_restored(PlatformWindow& window) {
+    if (!window.context_lost || window.renderer == nullptr) {
+        return;
+    }
+    std::string reason;
+    if (portable_gl_rebuild(window.renderer, &reason)) {
+        window.context_lost = false;
+        portable_gl_make_current(window.renderer);
+    } else if (emscripten_is_webgl_context_lost(window.context) == EM_FALSE) {
+        std::fprintf(stderr,
+                     "dadadazo: the browser gave the canvas's WebGL context back, but the frame "
+                     "cannot be drawn on it: %s\n",
+                     reason.c_str());
+        post_quit(window, 1);
+    }
+}
+
+void take_page_event(PlatformWindow& window, int event) {
+    switch (event) {
+    case page_quit_request:
+        post_quit(window, 0);
+        return;
+    case page_context_lost:
+        window.context_lost = true;
+        portable_gl_make_current(nullptr); // the frame's calls go nowhere meanwhile
+        return;
+    case page_context_restored:
+        context_restored(window);
+        return;
+    case page_context_gone:
+        post_quit(window, 1);
+        return;
+    default:
+        return;
+    }
 }
 
 // Emscripten's WebGL functions by their OpenGL ES names.
@@ -147,19 +199,13 @@ PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
         }
         return PumpResult::empty;
     }
-    if (event == page_quit_request && !window->quit_posted) {
-        window->quit_posted = true;
-        window->quit_code = 0;
-    } else if (event == page_context_lost) {
-        window->quit_posted = true;
-        window->quit_code = 1;
-    }
+    take_page_event(*window, event);
     return PumpResult::handled;
 }
 
 void platform_swap_buffers(PlatformWindow* window) {
     // The browser presents the canvas when the show next yields (its pause after each frame).
-    if (window->renderer != nullptr) {
+    if (window->renderer != nullptr && !window->context_lost) {
         portable_gl_finish_frame(window->renderer);
     }
 }

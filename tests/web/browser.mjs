@@ -195,10 +195,10 @@ async function launchPuppeteer(modules, {name, withoutWebGl, firefoxPrefs}) {
 //                          WebDriver sends it; so do undefined members of objects in WebKit)
 //   lines()                every line printed so far, [time ms, text] (see seenLines)
 //   errors()               the page's uncaught errors so far, as text
-//   press(key)             a key pressed and released: a character, 'Enter', 'Escape' or 'Tab'
+//   press(key)             a key pressed and released: 'x', 'Enter', 'ArrowDown', 'Control+r'...
 //   click(selector)        a mouse click on the element's centre
 //   tap(x, y)              a touch at page coordinates (where can.touch)
-//   resize(width, height)  the page's viewport to that size, awaited
+//   resize(width, height, ratio)  the viewport to that size and device pixel ratio (not WebKit)
 //   pixels(selector)       the element as the screen shows it, a PNG file's bytes
 //   close()
 //   page                   puppeteer's Page (null in WebKit), for what only puppeteer does
@@ -212,10 +212,14 @@ async function puppeteerTab(browser, url, {viewport = null} = {}) {
     evaluate: async (fn, ...args) => (await page.evaluate(fn, ...args)) ?? null,
     lines: () => seenLines(page),
     errors: async () => errors.slice(),
-    press: (key) => page.keyboard.press(key),
+    press: async (key) => {
+      for (const part of keysOf(key)) await page.keyboard.down(part);
+      for (const part of keysOf(key).reverse()) await page.keyboard.up(part);
+    },
     click: (selector) => page.click(selector),
     tap: (x, y) => page.touchscreen.tap(x, y),
-    resize: (width, height) => page.setViewport({...page.viewport(), width, height}),
+    resize: (width, height, ratio = 1) =>
+      page.setViewport({...page.viewport(), width, height, deviceScaleFactor: ratio}),
     pixels: async (selector) => {
       await afterTwoFrames(tab);
       const element = await page.$(selector);
@@ -226,6 +230,9 @@ async function puppeteerTab(browser, url, {viewport = null} = {}) {
   };
   return tab;
 }
+
+// 'Control+r' as ['Control', 'r'].
+const keysOf = (key) => (key.length > 1 ? key.split('+') : [key]);
 
 // Lets the page present what it has drawn (a second at most, where it draws no frames).
 function afterTwoFrames(tab) {
@@ -345,7 +352,9 @@ async function launchWebKit(modules, {withoutWebGl}) {
 // is closed.
 async function webKitTab({driver, webdriver, PNG}, url, {viewport = null} = {}) {
   const {By, Key} = webdriver;
-  const keys = {Enter: Key.ENTER, Escape: Key.ESCAPE, Tab: Key.TAB};
+  // 'PageDown' is Key.PAGE_DOWN, 'Backspace' Key.BACK_SPACE.
+  const keyCode = (name) => (name.length === 1 ? name : Key[name === 'Backspace' ? 'BACK_SPACE' :
+    name.replace(/(?<=.)([A-Z])/g, '_$1').toUpperCase()]);
   const evaluate = async (fn, ...args) => (await driver.executeScript(fn, ...args)) ?? null;
   // Navigates and waits for the new document to be parsed; scripts sent while the old one goes
   // fail, and are sent again.
@@ -377,10 +386,10 @@ async function webKitTab({driver, webdriver, PNG}, url, {viewport = null} = {}) 
     evaluate,
     lines: () => seenLines(tab),
     errors: () => evaluate(() => window.dadadazoErrors.slice()),
-    press: async (key) => {
-      const code = keys[key] ?? key;
-      if ([...code].length !== 1) throw new Error(`no key ${key} for WebKit`);
-      await driver.actions().keyDown(code).keyUp(code).perform();
+    press: (key) => {
+      const codes = keysOf(key).map(keyCode);
+      const down = codes.reduce((actions, code) => actions.keyDown(code), driver.actions());
+      return codes.reverse().reduce((actions, code) => actions.keyUp(code), down).perform();
     },
     click: async (selector) => (await driver.findElement(By.css(selector))).click(),
     tap: () => {

@@ -1,9 +1,11 @@
 // The whole show in the page, left alone: it ends by itself on the first clock reading past 61
-// seconds, with exit status 0, after frames in every scene.
+// seconds, with exit status 0, after frames in every scene. Its WebGL context is taken away 3 s
+// in and given back 1.5 s later: its last frame is still the one a still at that reading draws.
 import assert from 'node:assert/strict';
 import {after, before, test} from 'node:test';
 
-import {isTimeLine, launchBrowser, serveFolders, testArguments, waitFor} from './browser.mjs';
+import {canvasSummary, isTimeLine, launchBrowser, serveFolders, testArguments, waitFor}
+  from './browser.mjs';
 
 const options = testArguments();
 
@@ -22,6 +24,7 @@ after(async () => {
 
 test('the show ends by itself after 61 seconds with status 0', async () => {
   const tab = await browser.open(`${site.url}index.html`);
+  let still = null;
   try {
     await waitFor(async () => (await tab.lines()).length >= 10, 60000, async () => 'no menu');
     // The key is pressed after the menu's last line: the show's clock starts later still.
@@ -32,6 +35,13 @@ test('the show ends by itself after 61 seconds with status 0', async () => {
     // The show's clock is the page's wall clock: it is over 61 s after its first frame. The
     // bound allows for the show's own slowest frames many times over.
     const started = Date.now();
+    await waitFor(async () => (await tab.lines()).some(([, text]) => isTimeLine(text) &&
+      Number.parseFloat(text) >= 3), 60000, async () => 'no frame 3 s into the show');
+    await tab.evaluate(() => new Promise((restored) => {
+      const losing = document.getElementById('screen').getContext('webgl2')
+        .getExtension('WEBGL_lose_context');
+      setTimeout(() => restored(losing.restoreContext()), 1500, losing.loseContext());
+    }));
     await waitFor(async () => {
       const status = await tab.evaluate(() => document.body.dataset.exitStatus);
       if (status !== null) return true;
@@ -64,7 +74,13 @@ test('the show ends by itself after 61 seconds with status 0', async () => {
       assert.ok(clocks.some((t) => t > from && t < to), `no frame between ${from} and ${to} s`);
     }
     assert.deepEqual(await tab.errors(), []);
+    const shown = await canvasSummary(tab); // (in WebKit the still takes the show's window)
+    still = await browser.open(`${site.url}index.html?mode=8&at=${Math.round(clocks.at(-1) * 1000)}`);
+    await waitFor(() => still.evaluate(() => document.body.dataset.frameReady), 60000,
+      async () => 'no still');
+    assert.deepEqual(shown, await canvasSummary(still), `the last frame, at ${clocks.at(-1)} s`);
   } finally {
+    if (still) await still.close();
     await tab.close();
   }
 });

@@ -159,6 +159,8 @@ test('the menu, mode 8 in the page, time lines, a bounded console, Esc', async (
     assert.equal(await read(tab, '#hint', 'hidden'), true);
     assert.equal(await read(tab, '#titlebar', 'hidden'), false);
     assert.equal(await read(tab, '#titlebar span', 'textContent'), 'Dadadazo');
+    assert.deepEqual(await tab.evaluate(() => [document.activeElement.id, // the keys' window
+      document.activeElement.getAttribute('aria-label')]), ['screen', 'Dadadazo, 480 by 320, windowed: 61-second show']);
 
     // The wave field's 10,000 points (drawn for the first seven seconds).
     await waitForTimeLines(tab, 10);
@@ -184,6 +186,8 @@ test('the menu, mode 8 in the page, time lines, a bounded console, Esc', async (
     assert.equal(await waitForExit(tab), '0');
     await assertShowOver(tab, 0);
     assert.equal(await read(tab, 'body', 'dataset.music'), 'stopped');
+    assert.deepEqual([await tab.evaluate(() => document.activeElement.id),
+      await read(tab, '#status', 'textContent')], ['console', 'exit status 0']);
   } finally {
     await tab.close();
   }
@@ -237,9 +241,25 @@ test('the close button ends a windowed show like Esc', async () => {
   }
 });
 
-test('Enter alone gives the 1920 x 1080 windowed fallback', async () => {
+const browserKeys = ['ArrowDown', 'PageDown', 'End', 'Home', 'ArrowUp', ' ', 'Escape', 'Backspace',
+  'F5', 'F12', 'Control+l', 'Control+r'];
+
+test('at the menu browser keys choose nothing; Enter gives the 1920 x 1080 fallback', async () => {
   const tab = await openMenu(site);
   try {
+    await tab.evaluate(() => window.addEventListener('keydown', (event) => {
+      if (event.defaultPrevented) window.keysTaken = [...(window.keysTaken || []), event.key];
+      event.preventDefault(); // no reload, no address bar: the test stays in this page
+    }));
+    for (const key of browserKeys) await tab.press(key);
+    if (browser.name === 'chromium') { // reduced motion: only a chosen mode starts the show
+      await tab.page.emulateMediaFeatures([{name: 'prefers-reduced-motion', value: 'reduce'}]);
+      for (const key of ['Enter', 'x']) await tab.press(key);
+      await tab.page.emulateMediaFeatures([]);
+    }
+    await sleep(500);
+    assert.deepEqual([await tab.evaluate(() => window.keysTaken), (await tab.lines()).length],
+      [null, menuLines.length]);
     await tab.press('Enter');
     await waitForTimeLines(tab, 3);
     const screen = await canvasSummary(tab);
@@ -261,7 +281,8 @@ test('a full-screen mode shows the canvas alone; leaving full screen ends the sh
     await waitForTimeLines(tab, 5);
     // The browser grants full screen and the pointer when it gets to it: on a busy machine that
     // may be well after the first frames.
-    const wanted = {element: 'screen', cursor: 'none', titleBarHidden: true, held: 'screen'};
+    const wanted = {element: 'window', cursor: 'none', rendering: 'pixelated', titleBarHidden: true,
+      held: 'screen'};
     if (!browser.can.pointerLock) {
       // Headless Chromium holds the pointer now and then, mostly not: neither is checked.
       t.diagnostic(`${browser.name} as started here holds no pointer: pointer lock is not checked`);
@@ -271,11 +292,13 @@ test('a full-screen mode shows the canvas alone; leaving full screen ends the sh
       const state = await tab.evaluate(() => ({
         element: document.fullscreenElement ? document.fullscreenElement.id : null,
         cursor: getComputedStyle(document.getElementById('screen')).cursor,
+        rendering: getComputedStyle(document.getElementById('screen')).imageRendering,
         titleBarHidden: document.getElementById('titlebar').hidden,
         held: document.pointerLockElement ? document.pointerLockElement.id : null,
       }));
       if (!('held' in wanted)) delete state.held;
-      return JSON.stringify(state) === JSON.stringify(wanted) || state;
+      const keys = Object.keys(wanted).sort(); // the drivers order an object's keys their way
+      return JSON.stringify(state, keys) === JSON.stringify(wanted, keys) || state;
     }, `not full screen with the pointer held as ${JSON.stringify(wanted)}`);
     const screen = await canvasSummary(tab);
     assert.deepEqual([screen.width, screen.height], [480, 320]);
@@ -311,7 +334,7 @@ test('without its music the show says why in one line and plays on', async () =>
   }
 });
 
-test('a show whose canvas loses its WebGL context says so and ends with status 1', async () => {
+test('a WebGL context not given back ends the show after 10 s: one line, status 1', async () => {
   const tab = await openMenu(site);
   try {
     await tab.press('8');
@@ -320,10 +343,12 @@ test('a show whose canvas loses its WebGL context says so and ends with status 1
       document.getElementById('screen').getContext('webgl2')
         .getExtension('WEBGL_lose_context').loseContext();
     });
-    assert.equal(await waitForExit(tab), '1');
+    await waitFor(() => read(tab, 'body', 'dataset.exitStatus'), 10000 + await showBoundMs(tab),
+      async () => `no exit status: ${describeLines(await tab.lines())}`);
+    assert.equal(await read(tab, 'body', 'dataset.exitStatus'), '1');
     const said = (await tab.lines()).filter(([, text]) => text.startsWith('dadadazo:'));
-    assert.deepEqual(said.map(([, text]) => text),
-      ["dadadazo: the browser took the canvas's WebGL context away; the show cannot go on"]);
+    assert.deepEqual(said.map(([, text]) => text), ["dadadazo: the browser took the canvas's " +
+      'WebGL context away and did not give it back within 10 s; the show cannot go on']);
     assert.equal((await tab.lines()).at(-1)[1], 'exit status 1');
     assert.deepEqual(await tab.errors(), []);
   } finally {
@@ -397,6 +422,16 @@ async function unfitted(tab, [width, height]) {
   ].filter(([holds]) => !holds).map(([, problem]) => problem);
   return problems.length === 0 ? null : `${problems.join(', ')}: ${JSON.stringify(seen)}`;
 }
+
+// At a whole number of device pixels per drawn pixel and sharp, or scaled down and smoothed.
+const crispness = (tab, ratio) => tab.evaluate((wanted) => {
+  const screen = document.getElementById('screen');
+  const factor = screen.getBoundingClientRect().width * devicePixelRatio / screen.width;
+  const rendering = getComputedStyle(screen).imageRendering;
+  const whole = factor > 0.999 && Math.abs(factor - Math.round(factor)) < 1e-3;
+  return (devicePixelRatio === wanted && (whole || factor < 1) &&
+    rendering === (whole ? 'pixelated' : 'auto')) || {factor, rendering, ratio: devicePixelRatio};
+}, ratio);
 
 // The page fits the window anew when its size changes: awaited.
 async function assertFitted(tab, size) {
@@ -482,6 +517,12 @@ test('Tab and Enter choose an entry; a refused full screen plays fitted in the p
     await assertFitted(tab, [800, 600]);
     await tab.resize(700, 500);
     await assertFitted(tab, [800, 600]);
+    for (const ratio of browser.name === 'webkit' ? [] : [1, 1.25, 1.5, 2, 3]) { // WebKit: no ratio
+      for (const [width, height] of [[390, 844], [1366, 768]]) {
+        await tab.resize(width, height, ratio);
+        await awaitState(tab, () => crispness(tab, ratio), `not sharp at ${width}x${height}, ${ratio}`);
+      }
+    }
     await tab.click('#close');
     assert.equal(await waitForExit(tab), '0');
     await assertShowOver(tab, 0);
