@@ -34,8 +34,6 @@ struct PlatformWindow {
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
     FrameRenderer renderer; // the driver's OpenGL 1.1 or the portable renderer
-    bool quit_posted = false;
-    int quit_code = 0;
     Music music;
 };
 
@@ -312,14 +310,9 @@ void platform_raise_window(PlatformWindow* window) {
     SDL_RaiseWindow(window->window);
 }
 
-PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
+PumpResult platform_pump_message(PlatformWindow*, int* quit_code) {
     SDL_Event event;
     if (SDL_PollEvent(&event) == 0) {
-        // A posted quit is seen only once nothing else is waiting.
-        if (window->quit_posted) {
-            *quit_code = window->quit_code;
-            return PumpResult::quit;
-        }
         return PumpResult::empty;
     }
     const bool close_request =
@@ -327,8 +320,8 @@ PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
         (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE);
     const bool escape = event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE;
     if (close_request || escape) {
-        window->quit_posted = true;
-        window->quit_code = 0;
+        *quit_code = 0;
+        return PumpResult::quit_posted;
     }
     // Every other key and event is swallowed.
     return PumpResult::handled;

@@ -39,8 +39,6 @@ constexpr int page_context_lost = 3;
 struct PlatformWindow {
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
     PortableGl* renderer = nullptr;
-    bool quit_posted = false;
-    int quit_code = 0;
     bool closed = false;
 };
 
@@ -137,22 +135,14 @@ void platform_sleep_ms(unsigned milliseconds) {
 
 void platform_raise_window(PlatformWindow*) {}
 
-PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
+PumpResult platform_pump_message(PlatformWindow*, int* quit_code) {
     const int event = dadadazo_page_take_event();
     if (event == page_no_event) {
-        // A posted quit is seen only once nothing else is waiting.
-        if (window->quit_posted) {
-            *quit_code = window->quit_code;
-            return PumpResult::quit;
-        }
         return PumpResult::empty;
     }
-    if (event == page_quit_request && !window->quit_posted) {
-        window->quit_posted = true;
-        window->quit_code = 0;
-    } else if (event == page_context_lost) {
-        window->quit_posted = true;
-        window->quit_code = 1;
+    if (event == page_quit_request || event == page_context_lost) {
+        *quit_code = event == page_context_lost ? 1 : 0;
+        return PumpResult::quit_posted;
     }
     return PumpResult::handled;
 }
