@@ -210,8 +210,7 @@ bool open_context(OffscreenGl* gl, std::string* why) {
         } else if ((open_with_pbuffer(gl, kind, &kind_why) ||
                     open_with_framebuffer(gl, kind, &kind_why)) &&
                    load_functions(gl, kind, &kind_why)) {
-            gl->context_kind = kind.name;
-            gl->dialect = kind.dialect;
+            gl->kind = kind;
             return true;
         }
         tried += (tried.empty() ? "" : "; ") + kind_why;

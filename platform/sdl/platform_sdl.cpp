@@ -148,8 +148,8 @@ bool open_context(PlatformWindow& window, Renderer choice, std::string* reason) 
             SDL_GL_MakeCurrent(window.window, window.context);
             int width = 0, height = 0;
             SDL_GL_GetDrawableSize(window.window, &width, &height);
-            if (frame_renderer_open(choice, kind.dialect, load_gl_function, width, height,
-                                    &window.renderer, &failure)) {
+            if (frame_renderer_open(choice, kind, load_gl_function, width, height, &window.renderer,
+                                    &failure)) {
                 frame_renderer_route(window.renderer);
                 return true;
             }
