@@ -36,5 +36,6 @@ void portable_gl_finish_frame(PortableGl* renderer);
 
 void portable_gl_close(PortableGl* renderer);
 
-// The point size last set through glPointSize, before the limit above is applied.
+// The point size last set through glPointSize, before portable_point_size_limit
+// (gl/portable/limits.h) is applied.
 float portable_gl_point_size(const PortableGl* renderer);

@@ -117,8 +117,9 @@ void release_window(PlatformWindow& window) {
     }
 }
 
-// The attributes of the next context: RGBA, double-buffered, with a depth buffer (which the
-// portable renderer needs), of `kind`'s profile and, where it names one, version.
+// The attributes of the next context: RGBA, double-buffered, with a depth buffer of 16 bits, the
+// least the portable renderer takes (portable::min_depth_bits, gl/portable/limits.h); of
+// `kind`'s profile and, where it names one, version.
 void ask_for_context(const ContextKind& kind) {
     constexpr int profiles[] = {SDL_GL_CONTEXT_PROFILE_COMPATIBILITY, SDL_GL_CONTEXT_PROFILE_ES,
                                 SDL_GL_CONTEXT_PROFILE_CORE};
