@@ -14,11 +14,7 @@ const char show_usage[] =
 namespace {
 
 bool parse_renderer(const std::string& value, ShowOptions* options, std::string* error) {
-    if (value == "gl11") {
-        options->renderer = Renderer::gl11;
-    } else if (value == "portable") {
-        options->renderer = Renderer::portable;
-    } else {
+    if (!renderer_named(value, &options->renderer)) {
         *error = "unknown renderer '" + value + "' (gl11 or portable)";
         return false;
     }

@@ -15,6 +15,19 @@ namespace {
 constexpr char music_file[] = "tarmelipolkka.wav";
 constexpr unsigned frame_pause_ms = 10;
 
+// A request to end the show, posted: like the system's own quit message it is taken only once
+// nothing else is pending. A failure's status stands over a later plain quit.
+struct PostedQuit {
+    bool posted = false;
+    int status = 0;
+};
+
+void post_quit(PostedQuit& quit, int status) {
+    if (!quit.posted || quit.status == 0) {
+        quit = PostedQuit{true, status};
+    }
+}
+
 } // namespace
 
 int run_show_loop(PlatformWindow* window, const DisplayMode& mode) {
@@ -27,15 +40,19 @@ int run_show_loop(PlatformWindow* window, const DisplayMode& mode) {
 
     SceneClock clock{0.0, 0.0f};
     DriftState drift{0.0f, 0.0f, 0.0f};
+    PostedQuit posted;
 
     for (;;) {
         int quit_code = 0;
         const PumpResult message = platform_pump_message(window, &quit_code);
-        if (message == PumpResult::quit) {
-            platform_close_window(window);
-            return quit_code;
+        if (message == PumpResult::quit_posted) {
+            post_quit(posted, quit_code);
         }
-        if (message == PumpResult::handled) {
+        if (message == PumpResult::quit || (message == PumpResult::empty && posted.posted)) {
+            platform_close_window(window);
+            return message == PumpResult::quit ? quit_code : posted.status;
+        }
+        if (message != PumpResult::empty) {
             continue; // every pending message is handled before the next frame
         }
 

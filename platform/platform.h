@@ -1,6 +1,7 @@
 // What the show needs of the operating system, and nothing more. One backend implements these
-// functions per platform (platform/sdl, platform/win32); CMake links exactly one of them. No
-// operating-system header is reachable from here: window and start-up handles are opaque.
+// functions per platform (platform/sdl, platform/win32, platform/web); CMake links exactly one of
+// them. No operating-system header is reachable from here: window and start-up handles are
+// opaque.
 #pragma once
 
 #include "gl/renderer_choice.h"
@@ -21,10 +22,15 @@ struct PlatformStartup {
 // The window, its drawing surface and its OpenGL context, owned by the backend.
 struct PlatformWindow;
 
+// What one look at the message queue found. A quit's status is stored through the
+// out-parameter.
 enum class PumpResult {
-    empty,   // no message was pending
-    handled, // one message was taken and handled
-    quit,    // a quit request was taken; its code is stored through the out-parameter
+    empty,       // no message was pending
+    handled,     // one message was taken and handled
+    quit_posted, // a request to end the show was taken (Esc, the close button); the show loop
+                 // ends once nothing else is pending
+    quit,        // the system's own quit message, which it hands out only once nothing else is
+                 // pending (Win32's WM_QUIT): the show loop ends at once
 };
 
 PlatformStartup platform_startup();
@@ -61,7 +67,8 @@ void platform_sleep_ms(unsigned milliseconds);
 void platform_raise_window(PlatformWindow* window);
 
 // Takes at most one pending message and handles it. Esc and the window's close request become a
-// quit request with code 0, reported once every earlier message has been handled.
+// quit with status 0: posted at once, or the system's quit message once every message before it
+// has been handled.
 PumpResult platform_pump_message(PlatformWindow* window, int* quit_code);
 
 // Draws whatever the renderer still holds of the frame and swaps the buffers.

@@ -56,7 +56,10 @@ struct EglKind {
     EGLenum api;       // eglBindAPI
     EGLint renderable; // EGL_RENDERABLE_TYPE
     const EGLint* attributes;
-    EGLint depth; // the portable renderer draws against a depth buffer; OpenGL 1.1 needs none
+    // The portable renderer draws against a depth buffer, one depth value per primitive of a
+    // batch: 24 bits, more than the least it takes (portable::min_depth_bits), so that a
+    // capture's batches are large. OpenGL 1.1 needs none.
+    EGLint depth;
 };
 
 EglKind egl_kind(const ContextKind& kind) {
@@ -157,7 +160,8 @@ bool make_framebuffer(OffscreenGl* gl) {
     return f.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 }
 
-// A context without any surface, drawing into a framebuffer object of the frame's size.
+// A context without any surface, made current; it draws into a framebuffer object of the
+// frame's size (load_functions).
 bool open_with_framebuffer(OffscreenGl* gl, const ContextKind& kind, std::string* why) {
     if (!has_word(eglQueryString(gl->display, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context")) {
         *why += "; no surfaceless contexts either";
@@ -176,14 +180,24 @@ bool open_with_framebuffer(OffscreenGl* gl, const ContextKind& kind, std::string
         destroy_context(gl);
         return false;
     }
-    std::string missing;
-    if (!load_gles3_functions(egl_proc, &gl->functions, &missing) || !make_framebuffer(gl)) {
-        *why += "; no usable framebuffer object" + (missing.empty() ? "" : ": " + missing);
-        destroy_context(gl);
-        gl->framebuffer = 0;
-        return false;
-    }
     return true;
+}
+
+// Loads the functions of the context just made current and, where it has no surface, makes the
+// framebuffer object it draws into. On failure the context is released again.
+bool load_functions(OffscreenGl* gl, const ContextKind& kind, std::string* why) {
+    std::string missing;
+    if (!load_gles3_functions(egl_proc, &gl->functions, &missing)) {
+        *why += (why->empty() ? "" : "; ") + std::string(kind.name) +
+                " context lacks what it should offer: " + missing;
+    } else if (gl->surface != EGL_NO_SURFACE || make_framebuffer(gl)) {
+        return true;
+    } else {
+        *why += "; no usable framebuffer object";
+    }
+    destroy_context(gl);
+    gl->framebuffer = 0;
+    return false;
 }
 
 // The first kind of context `gl->choice` draws in that opens on the display, made current.
@@ -193,10 +207,10 @@ bool open_context(OffscreenGl* gl, std::string* why) {
         std::string kind_why;
         if (eglBindAPI(egl_kind(kind).api) != EGL_TRUE) {
             kind_why = std::string(kind.name) + " is not offered";
-        } else if (open_with_pbuffer(gl, kind, &kind_why) ||
-                   open_with_framebuffer(gl, kind, &kind_why)) {
-            gl->context_kind = kind.name;
-            gl->dialect = kind.dialect;
+        } else if ((open_with_pbuffer(gl, kind, &kind_why) ||
+                    open_with_framebuffer(gl, kind, &kind_why)) &&
+                   load_functions(gl, kind, &kind_why)) {
+            gl->kind = kind;
             return true;
         }
         tried += (tried.empty() ? "" : "; ") + kind_why;
@@ -205,13 +219,8 @@ bool open_context(OffscreenGl* gl, std::string* why) {
     return false;
 }
 
-// Loads the functions of the current context, names its renderer and clears its colour buffer.
-bool prepare_context(OffscreenGl* gl, std::string* why) {
-    std::string missing;
-    if (!load_gles3_functions(egl_proc, &gl->functions, &missing)) {
-        *why = gl->context_kind + " context lacks what it should offer: " + missing;
-        return false;
-    }
+// Names the current context's renderer and clears its colour buffer.
+void prepare_context(OffscreenGl* gl) {
     const Gles3Functions& f = gl->functions;
     const GLubyte* renderer = f.GetString(GL_RENDERER);
     gl->renderer = renderer != nullptr ? reinterpret_cast<const char*>(renderer) : "unknown";
@@ -220,7 +229,6 @@ bool prepare_context(OffscreenGl* gl, std::string* why) {
     // A new colour buffer holds whatever memory it was given: start from black.
     f.ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     f.Clear(GL_COLOR_BUFFER_BIT);
-    return true;
 }
 
 // Initialises `display` and opens the context on it. Whatever fails, nothing is left open: the
@@ -240,7 +248,8 @@ bool open_on_display(EGLDisplay display, const char* platform, OffscreenGl* gl, 
     gl->framebuffer = 0;
     gl->renderbuffers[0] = gl->renderbuffers[1] = 0;
     gl->platform = platform;
-    if (open_context(gl, why) && prepare_context(gl, why)) {
+    if (open_context(gl, why)) {
+        prepare_context(gl);
         return true;
     }
     close_offscreen_gl(gl);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "gl/portable/gles3.h"
-#include "gl/renderer_choice.h"
+#include "gl/renderer/frame_renderer.h"
 
 #include <EGL/egl.h>
 
@@ -20,8 +20,7 @@ struct OffscreenGl {
     Renderer choice;          // what the context is for
     std::string platform;     // "surfaceless" or "device"
     std::string renderer;     // GL_RENDERER of the context
-    ShaderDialect dialect;    // what the portable renderer's shaders are written in
-    std::string context_kind; // "OpenGL ES 3", "OpenGL 3.3 core" or "OpenGL compatibility"
+    ContextKind kind;         // of the context opened, one of context_kinds(choice)
     Gles3Functions functions; // loaded from the context once it is current
 };
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <numbers>
 
 namespace portable {
 namespace {
@@ -40,7 +41,7 @@ void rotate_matrix(Matrix& m, float angle, float x, float y, float z) {
     x /= length;
     y /= length;
     z /= length;
-    const double radians = static_cast<double>(angle) * 3.141592653589793 / 180.0;
+    const double radians = static_cast<double>(angle) * std::numbers::pi / 180.0;
     const float s = static_cast<float>(std::sin(radians));
     const float c = static_cast<float>(std::cos(radians));
     const float one_c = 1.0f - c;

@@ -22,17 +22,29 @@ const char* shader_preamble(ShaderDialect dialect) {
 
 namespace {
 
+// Whether a shader or a program reached `status` (compiled, linked), its parameter read with
+// `get_parameter`; where not, its info log, read with `get_log`, in `log`.
+bool reached(PFNGLGETSHADERIVPROC get_parameter, PFNGLGETSHADERINFOLOGPROC get_log,
+             unsigned int object, GLenum status, std::string* log) {
+    GLint done = GL_FALSE;
+    get_parameter(object, status, &done);
+    if (done == GL_TRUE) {
+        return true;
+    }
+    char text[portable::shader_log_size] = {};
+    get_log(object, sizeof text, nullptr, text);
+    *log = text;
+    return false;
+}
+
 unsigned int compile_shader(const Gles3Functions& gl, GLenum kind, const std::string& source,
                             std::string* error) {
     const unsigned int shader = gl.CreateShader(kind);
     const char* text = source.c_str();
     gl.ShaderSource(shader, 1, &text, nullptr);
     gl.CompileShader(shader);
-    GLint compiled = GL_FALSE;
-    gl.GetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
-    if (compiled != GL_TRUE) {
-        char log[portable::shader_log_size] = {};
-        gl.GetShaderInfoLog(shader, sizeof log, nullptr, log);
+    std::string log;
+    if (!reached(gl.GetShaderiv, gl.GetShaderInfoLog, shader, GL_COMPILE_STATUS, &log)) {
         *error = std::string(kind == GL_VERTEX_SHADER ? "vertex" : "fragment") +
                  " shader does not compile: " + log;
         gl.DeleteShader(shader);
@@ -60,12 +72,9 @@ unsigned int build_shader_program(const Gles3Functions& gl, const std::string& v
     gl.LinkProgram(program);
     gl.DeleteShader(vertex);
     gl.DeleteShader(fragment);
-    GLint linked = GL_FALSE;
-    gl.GetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (linked != GL_TRUE) {
-        char log[portable::shader_log_size] = {};
-        gl.GetProgramInfoLog(program, sizeof log, nullptr, log);
-        *error = std::string("shader program does not link: ") + log;
+    std::string log;
+    if (!reached(gl.GetProgramiv, gl.GetProgramInfoLog, program, GL_LINK_STATUS, &log)) {
+        *error = "shader program does not link: " + log;
         gl.DeleteProgram(program);
         return 0;
     }

@@ -41,5 +41,6 @@ void portable_gl_close(PortableGl* renderer);
 // error when they cannot be made; the renderer then draws nothing until a rebuild succeeds.
 bool portable_gl_rebuild(PortableGl* renderer, std::string* error);
 
-// The point size last set through glPointSize, before the limit above is applied.
+// The point size last set through glPointSize, before portable_point_size_limit
+// (gl/portable/limits.h) is applied.
 float portable_gl_point_size(const PortableGl* renderer);

@@ -7,11 +7,11 @@
 namespace {
 
 constexpr ContextKind gl11_kinds[] = {
-    {ContextProfile::compatibility, 0, 0, ShaderDialect::glsl330, "OpenGL compatibility"},
+    {ContextProfile::compatibility, 0, 0, "OpenGL compatibility"},
 };
 constexpr ContextKind portable_kinds[] = {
-    {ContextProfile::es, 3, 0, ShaderDialect::es300, "OpenGL ES 3"},
-    {ContextProfile::core, 3, 3, ShaderDialect::glsl330, "OpenGL 3.3 core"},
+    {ContextProfile::es, 3, 0, "OpenGL ES 3"},
+    {ContextProfile::core, 3, 3, "OpenGL 3.3 core"},
 };
 
 // Mesa hands out a core profile under MESA_GL_VERSION_OVERRIDE=3.3FC whatever was asked for.
@@ -38,7 +38,7 @@ std::span<const ContextKind> context_kinds(Renderer choice) {
     return portable_kinds;
 }
 
-bool frame_renderer_open(Renderer choice, ShaderDialect dialect, GlProcLoader load, int width,
+bool frame_renderer_open(Renderer choice, const ContextKind& kind, GlProcLoader load, int width,
                          int height, FrameRenderer* renderer, std::string* error) {
     *renderer = FrameRenderer{choice, {}, nullptr};
     driver_pin_after_open();
@@ -50,18 +50,22 @@ bool frame_renderer_open(Renderer choice, ShaderDialect dialect, GlProcLoader lo
     if (!load_gles3_functions(load, &functions, error)) {
         return false;
     }
+    const ShaderDialect dialect =
+        kind.profile == ContextProfile::es ? ShaderDialect::es300 : ShaderDialect::glsl330;
     renderer->portable = portable_gl_open(functions, dialect, width, height, error);
     return renderer->portable != nullptr;
 }
 
-void frame_renderer_route(const FrameRenderer& renderer, bool drawn) {
-    if (!drawn) {
-        gl_record_to(nullptr, nullptr);
-    } else if (renderer.choice == Renderer::portable) {
+void frame_renderer_route(const FrameRenderer& renderer) {
+    if (renderer.choice == Renderer::portable) {
         portable_gl_make_current(renderer.portable);
     } else {
         system_gl11_make_current(&renderer.gl11);
     }
+}
+
+void frame_renderer_discard() {
+    gl_record_to(nullptr, nullptr);
 }
 
 void frame_renderer_finish_frame(const FrameRenderer& renderer) {

@@ -12,11 +12,11 @@
 
 enum class ContextProfile { compatibility, es, core };
 
-// A kind of context a renderer draws in.
+// A kind of context a renderer draws in. The portable renderer writes its shaders for the kind's
+// profile; the driver's OpenGL 1.1 runs none.
 struct ContextKind {
     ContextProfile profile;
     int major, minor; // the version asked for; 0 when any will do
-    ShaderDialect dialect;
     const char* name; // "OpenGL compatibility", "OpenGL ES 3" or "OpenGL 3.3 core"
 };
 
@@ -29,15 +29,18 @@ struct FrameRenderer {
     PortableGl* portable = nullptr; // the portable renderer, when it draws
 };
 
-// Opens `choice` in the current context, a kind of context_kinds(choice) whose drawable is
-// width x height, with its functions found through `load`. The driver's OpenGL 1.1 is refused in
-// a core-profile context, which a driver may hand out whatever was asked (glBegin draws nothing
-// there). On failure stores why and returns false.
-bool frame_renderer_open(Renderer choice, ShaderDialect dialect, GlProcLoader load, int width,
+// Opens `choice` in the current context, of `kind` (one of context_kinds(choice)), whose
+// drawable is width x height, with its functions found through `load`. The driver's OpenGL 1.1 is
+// refused in a core-profile context, which a driver may hand out whatever was asked (glBegin draws
+// nothing there). On failure stores why and returns false.
+bool frame_renderer_open(Renderer choice, const ContextKind& kind, GlProcLoader load, int width,
                          int height, FrameRenderer* renderer, std::string* error);
 
-// Points the frame's entry points at the renderer; `drawn` false discards the frame's calls.
-void frame_renderer_route(const FrameRenderer& renderer, bool drawn = true);
+// Points the frame's entry points at the renderer.
+void frame_renderer_route(const FrameRenderer& renderer);
+
+// Points the frame's entry points nowhere: its calls are discarded.
+void frame_renderer_discard();
 
 // Draws what the portable renderer has batched of the frame; call before swapping or reading.
 void frame_renderer_finish_frame(const FrameRenderer& renderer);

@@ -34,8 +34,6 @@ struct PlatformWindow {
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
     FrameRenderer renderer; // the driver's OpenGL 1.1 or the portable renderer
-    bool quit_posted = false;
-    int quit_code = 0;
     Music music;
 };
 
@@ -119,8 +117,9 @@ void release_window(PlatformWindow& window) {
     }
 }
 
-// The attributes of the next context: RGBA, double-buffered, with a depth buffer (which the
-// portable renderer needs), of `kind`'s profile and, where it names one, version.
+// The attributes of the next context: RGBA, double-buffered, with a depth buffer of 16 bits, the
+// least the portable renderer takes (portable::min_depth_bits, gl/portable/limits.h); of
+// `kind`'s profile and, where it names one, version.
 void ask_for_context(const ContextKind& kind) {
     constexpr int profiles[] = {SDL_GL_CONTEXT_PROFILE_COMPATIBILITY, SDL_GL_CONTEXT_PROFILE_ES,
                                 SDL_GL_CONTEXT_PROFILE_CORE};
@@ -150,8 +149,8 @@ bool open_context(PlatformWindow& window, Renderer choice, std::string* reason) 
             SDL_GL_MakeCurrent(window.window, window.context);
             int width = 0, height = 0;
             SDL_GL_GetDrawableSize(window.window, &width, &height);
-            if (frame_renderer_open(choice, kind.dialect, load_gl_function, width, height,
-                                    &window.renderer, &failure)) {
+            if (frame_renderer_open(choice, kind, load_gl_function, width, height, &window.renderer,
+                                    &failure)) {
                 frame_renderer_route(window.renderer);
                 return true;
             }
@@ -312,14 +311,9 @@ void platform_raise_window(PlatformWindow* window) {
     SDL_RaiseWindow(window->window);
 }
 
-PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
+PumpResult platform_pump_message(PlatformWindow*, int* quit_code) {
     SDL_Event event;
     if (SDL_PollEvent(&event) == 0) {
-        // A posted quit is seen only once nothing else is waiting.
-        if (window->quit_posted) {
-            *quit_code = window->quit_code;
-            return PumpResult::quit;
-        }
         return PumpResult::empty;
     }
     const bool close_request =
@@ -327,8 +321,8 @@ PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
         (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE);
     const bool escape = event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE;
     if (close_request || escape) {
-        window->quit_posted = true;
-        window->quit_code = 0;
+        *quit_code = 0;
+        return PumpResult::quit_posted;
     }
     // Every other key and event is swallowed.
     return PumpResult::handled;

@@ -44,8 +44,6 @@ constexpr int page_context_gone = 5;
 struct PlatformWindow {
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
     PortableGl* renderer = nullptr;
-    bool quit_posted = false;
-    int quit_code = 0;
     bool closed = false;
     bool context_lost = false; // until the browser gives the context back, nothing is drawn
 };
@@ -64,18 +62,12 @@ void release_window(PlatformWindow& window) {
     dadadazo_page_close_screen();
 }
 
-void post_quit(PlatformWindow& window, int code) {
-    if (!window.quit_posted) {
-        window.quit_posted = true;
-        window.quit_code = code;
-    }
-}
-
 // The context is back, without any of the renderer's objects: they are made anew. Should it be
-// taken away again meanwhile, the page reports that too and the show waits once more.
-void context_restored(PlatformWindow& window) {
+// taken away again meanwhile, the page reports that too and the show waits once more. false when
+// the context is back but the frame cannot be drawn on it.
+bool context_restored(PlatformWindow& window) {
     if (!window.context_lost || window.renderer == nullptr) {
-        return;
+        return true;
     }
     std::string reason;
     if (portable_gl_rebuild(window.renderer, &reason)) {
@@ -86,27 +78,32 @@ void context_restored(PlatformWindow& window) {
                      "dadadazo: the browser gave the canvas's WebGL context back, but the frame "
                      "cannot be drawn on it: %s\n",
                      reason.c_str());
-        post_quit(window, 1);
+        return false;
     }
+    return true;
 }
 
-void take_page_event(PlatformWindow& window, int event) {
+// Takes one event from the page; true when it asks the show to end, with its status.
+bool take_page_event(PlatformWindow& window, int event, int* quit_code) {
     switch (event) {
     case page_quit_request:
-        post_quit(window, 0);
-        return;
+        *quit_code = 0;
+        return true;
     case page_context_lost:
         window.context_lost = true;
         portable_gl_make_current(nullptr); // the frame's calls go nowhere meanwhile
-        return;
+        return false;
     case page_context_restored:
-        context_restored(window);
-        return;
+        if (context_restored(window)) {
+            return false;
+        }
+        *quit_code = 1;
+        return true;
     case page_context_gone:
-        post_quit(window, 1);
-        return;
+        *quit_code = 1;
+        return true;
     default:
-        return;
+        return false;
     }
 }
 
@@ -192,14 +189,11 @@ void platform_raise_window(PlatformWindow*) {}
 PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
     const int event = dadadazo_page_take_event();
     if (event == page_no_event) {
-        // A posted quit is seen only once nothing else is waiting.
-        if (window->quit_posted) {
-            *quit_code = window->quit_code;
-            return PumpResult::quit;
-        }
         return PumpResult::empty;
     }
-    take_page_event(*window, event);
+    if (take_page_event(*window, event, quit_code)) {
+        return PumpResult::quit_posted;
+    }
     return PumpResult::handled;
 }
 

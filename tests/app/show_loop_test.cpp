@@ -34,7 +34,8 @@ struct Frame {
 struct Script {
     std::deque<long long> clock_readings; // consumed one per platform_clock_ms
     std::deque<PumpResult> messages;      // consumed one per pump; empty queue means "empty"
-    int quit_code = 0;
+    int quit_code = 0;                    // the status of every system quit
+    std::deque<int> posted_codes;         // consumed one per posted quit; none left means 0
     bool register_fails = false;
     bool open_fails = false;
     std::string data_folder; // what platform_data_folder answers
@@ -124,6 +125,12 @@ PumpResult platform_pump_message(PlatformWindow*, int* quit_code) {
     if (result == PumpResult::quit) {
         *quit_code = script.quit_code;
         script.log.push_back("pump quit");
+    } else if (result == PumpResult::quit_posted) {
+        *quit_code = script.posted_codes.empty() ? 0 : script.posted_codes.front();
+        if (!script.posted_codes.empty()) {
+            script.posted_codes.pop_front();
+        }
+        script.log.push_back("pump quit posted");
     } else {
         script.log.push_back(result == PumpResult::empty ? "pump empty" : "pump handled");
     }
@@ -183,19 +190,25 @@ TEST(ShowLoop, StartsAndDrawsTheFirstFrameAtZeroBeforeReadingTheClock) {
     EXPECT_EQ(script.frames[1].drift_seen.fall_speed, -1.0f);
 }
 
-TEST(ShowLoop, DrainsABurstOfMessagesBeforeTheNextFrame) {
+// A posted quit (Esc, the close button) waits, as the system's own quit message does, until
+// every message after it has been handled too; then the window closes without another frame.
+TEST(ShowLoop, DrainsABurstOfMessagesBeforeTheNextFrameOrAPostedQuit) {
     reset();
-    script.clock_readings = {0, 15, 30};
-    script.messages = {PumpResult::handled, PumpResult::handled, PumpResult::handled,
-                       PumpResult::empty,   PumpResult::handled, PumpResult::handled,
-                       PumpResult::empty,   PumpResult::quit};
-    run_show_loop(&script.window, mode_800);
+    script.clock_readings = {0, 15};
+    script.messages = {PumpResult::handled, PumpResult::handled,     PumpResult::handled,
+                       PumpResult::empty,   PumpResult::handled,     PumpResult::quit_posted,
+                       PumpResult::handled, PumpResult::quit_posted, PumpResult::empty};
+    script.posted_codes = {0, 0};
+    EXPECT_EQ(run_show_loop(&script.window, mode_800), 0);
 
     const std::vector<std::string> loop(script.log.begin() + 4, script.log.end());
-    const std::vector<std::string> expected = {
-        "pump handled", "pump handled", "pump handled", "pump empty",   "draw",       "swap",
-        "clock",        "sleep 10",     "pump handled", "pump handled", "pump empty", "draw",
-        "swap",         "clock",        "sleep 10",     "pump quit",    "close"};
+    const std::vector<std::string> expected = {"pump handled", "pump handled",
+                                               "pump handled", "pump empty",
+                                               "draw",         "swap",
+                                               "clock",        "sleep 10",
+                                               "pump handled", "pump quit posted",
+                                               "pump handled", "pump quit posted",
+                                               "pump empty",   "close"};
     EXPECT_EQ(loop, expected);
 }
 
@@ -212,6 +225,14 @@ TEST(ShowLoop, QuitReleasesTheWindowAndReturnsTheQuitCode) {
     script.messages = {PumpResult::quit};
     script.quit_code = 3;
     EXPECT_EQ(run_show_loop(&script.window, mode_800), 3);
+
+    // A failure posted first (the web page's lost context) keeps its status over a later Esc.
+    reset();
+    script.clock_readings = {0};
+    script.messages = {PumpResult::quit_posted, PumpResult::quit_posted, PumpResult::empty};
+    script.posted_codes = {1, 0};
+    EXPECT_EQ(run_show_loop(&script.window, mode_800), 1);
+    EXPECT_EQ(script.log.back(), "close");
 }
 
 TEST(ShowLoop, EndsOnTheFirstReadingPast61SecondsAndNotAtExactly61) {

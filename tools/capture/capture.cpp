@@ -50,12 +50,16 @@ bool draw_and_hand_over(const CaptureOptions& options, const FramePlan& plan,
     };
     // Frames before the part are computed only for the drift they carry: their calls go nowhere.
     // Every frame sets the state it draws with, so the first one kept starts as the show's does.
-    drawing.route(plan.first_kept == 0);
+    if (plan.first_kept == 0) {
+        drawing.route();
+    } else {
+        drawing.discard();
+    }
     DriftState drift{0.0f, 0.0f, 0.0f};
     draw_readings(plan.readings, options.mode, drift, [&](std::size_t i) {
         if (i < plan.first_kept) {
             if (i + 1 == plan.first_kept) {
-                drawing.route(true);
+                drawing.route();
             }
             clock.lap(timings.lead_in);
             return !run.interrupted();

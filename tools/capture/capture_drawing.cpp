@@ -22,8 +22,8 @@ bool CaptureDrawing::open(Renderer choice, int width, int height, std::string* e
     if (!open_offscreen_gl(width, height, choice, &gl_, error)) {
         return false;
     }
-    const std::string where = gl_.renderer + " (" + gl_.context_kind + ")";
-    if (!frame_renderer_open(choice, gl_.dialect, egl_proc, gl_.width, gl_.height, &renderer_,
+    const std::string where = gl_.renderer + " (" + gl_.kind.name + ")";
+    if (!frame_renderer_open(choice, gl_.kind, egl_proc, gl_.width, gl_.height, &renderer_,
                              error)) {
         *error = (choice == Renderer::portable ? "the portable renderer cannot start on " + where
                                                : gl_.renderer + " offers no OpenGL 1.1") +

@@ -26,8 +26,9 @@ class CaptureDrawing {
     std::size_t frame_bytes() const { return readback_->bytes(); }
     int reads_in_flight() const { return readback_->outstanding(); }
 
-    // Points the frame's entry points at the renderer; `drawn` false discards the frame's calls.
-    void route(bool drawn) const { frame_renderer_route(renderer_, drawn); }
+    // Points the frame's entry points at the renderer, or nowhere: the frame's calls discarded.
+    void route() const { frame_renderer_route(renderer_); }
+    void discard() const { frame_renderer_discard(); }
 
     // Draws what the renderer has batched of the frame; says once, on stderr, where points grow
     // past what the renderer draws.

@@ -84,11 +84,10 @@ bool take_to(const std::string& value, CaptureOptions* options, std::string* err
 }
 
 bool take_renderer(const std::string& value, CaptureOptions* options, std::string* error) {
-    if (value != "portable" && value != "gl11") {
+    if (!renderer_named(value, &options->renderer)) {
         *error = "--renderer is portable or gl11, not \"" + value + "\"";
         return false;
     }
-    options->renderer = value == "gl11" ? Renderer::gl11 : Renderer::portable;
     return true;
 }
 
