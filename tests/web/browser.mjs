@@ -43,9 +43,11 @@ const contentTypes = {
 // listed in `missing` answer 404 even where the file exists. With `compress`, the page and the
 // program go out gzip-compressed to a browser that takes that, as most web servers send them.
 // `hold` ({'/dadadazo.wasm': promise}) answers a path only once its promise has resolved.
+// `answers` ({'/dadadazo.js': {type, body}}) answers a path with other bytes than its file's.
 // Pages carry the line watcher unless `watch` is false (for byte counts of the page as it is).
 // Resolves to {url, close, served}: served() is how many bytes of files it has sent.
-export function serveFolders(mounts, missing = [], {compress = false, hold = {}, watch = true} = {}) {
+export function serveFolders(mounts, missing = [],
+  {compress = false, hold = {}, watch = true, answers = {}} = {}) {
   let served = 0;
   const server = createServer(async (request, response) => {
     const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
@@ -71,10 +73,11 @@ export function serveFolders(mounts, missing = [], {compress = false, hold = {},
     }
     if (hold[path]) await hold[path];
     const headers = {
-      'Content-Type': contentTypes[extname(file)] || 'application/octet-stream',
+      'Content-Type': answers[path]?.type || contentTypes[extname(file)] ||
+        'application/octet-stream',
       'Cache-Control': 'no-store',
     };
-    let bytes = readFileSync(file);
+    let bytes = answers[path] ? Buffer.from(answers[path].body) : readFileSync(file);
     if (watch && extname(file) === '.html') {
       const page = bytes.toString('utf8');
       const head = /<head[^>]*>/i.exec(page);
