@@ -17,9 +17,10 @@ const cachePrefix = `dadadazo ${scope.pathname} `;
 const cacheName = cachePrefix + release;
 const keptNames = Object.keys(files).filter((name) => files[name][2]);
 
-// How long the worker waits for bytes the page hands over before fetching a file itself, for
-// each file it fetches, and for the page from the network before it serves its kept copy.
-const handOverWaitMs = 3000;
+// How long the worker waits for bytes the page hands over before fetching a file itself (the
+// page fetches the music once a mode is chosen), for each file it fetches, and for the page from
+// the network before it serves its kept copy.
+const handOverWaitMs = 10000;
 const fetchLimitMs = 60000;
 const pageWaitMs = 4000;
 
@@ -30,15 +31,18 @@ async function digestOf(bytes) {
   return Array.from(digest, (byte) => byte.toString(16).padStart(2, '0')).join('');
 }
 
-// What the page handed over, once checked: name -> its bytes and type, and who waits for them.
+// What the page hands over, once checked: name -> {promise of its bytes and type, arrived(),
+// coming: whether the page has said it is fetching it}.
 const handed = new Map();
 function handedFile(name) {
   if (!handed.has(name)) {
     let arrived;
-    handed.set(name, {promise: new Promise((resolve) => (arrived = resolve)), arrived});
+    handed.set(name,
+      {promise: new Promise((resolve) => (arrived = resolve)), arrived, coming: false});
   }
   return handed.get(name);
 }
+const after = (ms) => new Promise((resolve) => setTimeout(resolve, ms, null));
 
 // One file of the release from the browser's cache where it holds this release's bytes, else
 // from the network; rejects with a message naming the file.
@@ -66,12 +70,15 @@ async function fetchChecked(name) {
   throw new Error(`${name}: ${why}`);
 }
 
-// One file: the page's copy if it hands one over soon, else fetched here.
-function oneFile(name) {
-  const fetched = new Promise((resolve) => setTimeout(resolve, handOverWaitMs))
-    .then(() => fetchChecked(name));
-  fetched.catch(() => {}); // reported below when the page's copy does not come first
-  return Promise.race([handedFile(name).promise, fetched]);
+// One file: the page's copy if it hands one over soon (or, once it has said it is fetching it,
+// within the time a fetch may take), else fetched here.
+async function oneFile(name) {
+  const entry = handedFile(name);
+  // The page never has its own bytes to hand over.
+  const soon = name !== 'index.html' && await Promise.race([entry.promise, after(handOverWaitMs)]);
+  if (soon) return soon;
+  const late = entry.coming && await Promise.race([entry.promise, after(fetchLimitMs)]);
+  return late || fetchChecked(name);
 }
 
 // The whole release, or nothing: every file is had and checked before the first is stored, and
@@ -141,14 +148,17 @@ async function kept() {
   return keptNames.filter((name) => addresses.has(addressOf(name)));
 }
 
-// The page's messages: {release} says which release it runs; with {file, bytes, type} it hands
-// over a file it fetched itself, taken only when the page runs this release and the bytes are
-// the file's. Each is answered with this worker's release and the files it keeps, {release,
+// The page's messages: {release} says which release it runs; with {coming: file} that it is
+// fetching that file; with {file, bytes, type} it hands over a file it fetched itself, taken
+// only when the page runs this release and the bytes are the file's. Each is answered with this worker's release and the files it keeps, {release,
 // kept}: the page reads only its own release's answer.
 async function received(message, source) {
-  const {release: pages, file, bytes, type} = message || {};
+  const {release: pages, coming, file, bytes, type} = message || {};
   if (typeof pages !== 'string') return;
   if (source) pagesReleases.set(source.id, pages);
+  if (pages === release && typeof coming === 'string' && files[coming]) {
+    handedFile(coming).coming = true;
+  }
   if (pages === release && typeof file === 'string' && files[file] && files[file][2] &&
       bytes instanceof ArrayBuffer && await digestOf(bytes) === files[file][1]) {
     handedFile(file).arrived({bytes, type});
