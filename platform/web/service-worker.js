@@ -2,9 +2,10 @@
 // page served from there when the network is gone or too slow. The build writes in the
 // release's name (its version and a digest of its files; the page carries it too) and, for each
 // file, its address (the program and the music carry their digest in a query, so two releases
-// never share one), its SHA-256 and whether it is kept. The release is kept in `install`, every file checked against its digest: a file that
-// cannot be had fails the install, and the release already kept stays in charge. Earlier
-// releases' caches go only once this one is complete, and not while a page of theirs is open.
+// never share one), its SHA-256 and whether it is kept. The release is kept in `install`, every
+// file checked against its digest: a file that cannot be had fails the install, and the release
+// already kept stays in charge. Earlier releases' caches go only once this one is complete, and
+// not while a page of theirs is open.
 'use strict';
 
 const release = '@RELEASE@';
@@ -150,8 +151,9 @@ async function kept() {
 
 // The page's messages: {release} says which release it runs; with {coming: file} that it is
 // fetching that file; with {file, bytes, type} it hands over a file it fetched itself, taken
-// only when the page runs this release and the bytes are the file's. Each is answered with this worker's release and the files it keeps, {release,
-// kept}: the page reads only its own release's answer.
+// only when the page runs this release and the bytes are the file's. Each is answered with this
+// worker's release and the files it keeps, {release, kept}: the page reads only its own
+// release's answer.
 async function received(message, source) {
   const {release: pages, coming, file, bytes, type} = message || {};
   if (typeof pages !== 'string') return;

@@ -139,7 +139,8 @@ async function waitForKept(page) {
 
 // The release's caches of the page's folder, as the page sees them.
 function releaseCaches(page) {
-  return page.evaluate(async () => (await caches.keys()).filter((name) => name.startsWith('dadadazo ')));
+  return page.evaluate(async () => (await caches.keys())
+    .filter((name) => name.startsWith('dadadazo ')));
 }
 
 test('a show played once plays again, with its music, once the network is gone', async () => {
@@ -190,7 +191,8 @@ test('a new release visited once online plays offline; a tab of the old one keep
           'tarmelipolkka.loop.json'].map(async (name) =>
           [files[name], Boolean(await caches.match(new URL(files[name], location.href).href))]));
       };
-      const [oldFiles, newFiles] = [await old.page.evaluate(ownFiles), await page.evaluate(ownFiles)];
+      const oldFiles = await old.page.evaluate(ownFiles);
+      const newFiles = await page.evaluate(ownFiles);
       assert.notEqual(oldFiles[0][0], newFiles[0][0], 'both releases load the same program');
       assert.ok(oldFiles.every(([, kept]) => kept), `the old tab's release: ${oldFiles}`);
       assert.ok(await old.page.evaluate(() => !document.getElementById('release-b')));
