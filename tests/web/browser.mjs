@@ -29,6 +29,13 @@ const watcherScript = `if (!window.dadadazoSeen) {
   });
 }`;
 
+// The page's HTML with the line watcher at the top of its head.
+export function withLineWatcher(page) {
+  const head = /<head[^>]*>/i.exec(page);
+  const at = head ? head.index + head[0].length : 0;
+  return `${page.slice(0, at)}<script>${watcherScript}</script>${page.slice(at)}`;
+}
+
 const contentTypes = {
   '.html': 'text/html; charset=utf-8',
   '.js': 'text/javascript',
@@ -79,10 +86,7 @@ export function serveFolders(mounts, missing = [],
     };
     let bytes = answers[path] ? Buffer.from(answers[path].body) : readFileSync(file);
     if (watch && extname(file) === '.html') {
-      const page = bytes.toString('utf8');
-      const head = /<head[^>]*>/i.exec(page);
-      const at = head ? head.index + head[0].length : 0;
-      bytes = Buffer.from(`${page.slice(0, at)}<script>${watcherScript}</script>${page.slice(at)}`);
+      bytes = Buffer.from(withLineWatcher(bytes.toString('utf8')));
     }
     if (compress && ['.html', '.js', '.wasm', '.json'].includes(extname(file)) &&
         /\bgzip\b/.test(request.headers['accept-encoding'] || '')) {
@@ -202,6 +206,7 @@ async function launchPuppeteer(modules, {name, withoutWebGl, firefoxPrefs}) {
 //   click(selector)        a mouse click on the element's centre
 //   tap(x, y)              a touch at page coordinates (where can.touch)
 //   resize(width, height)  the page's viewport to that size, awaited
+//   reload()               the page loaded again, awaited
 //   pixels(selector)       the element as the screen shows it, a PNG file's bytes
 //   close()
 //   page                   puppeteer's Page (null in WebKit), for what only puppeteer does
@@ -219,6 +224,7 @@ async function puppeteerTab(browser, url, {viewport = null} = {}) {
     click: (selector) => page.click(selector),
     tap: (x, y) => page.touchscreen.tap(x, y),
     resize: (width, height) => page.setViewport({...page.viewport(), width, height}),
+    reload: () => page.reload({waitUntil: 'load'}),
     pixels: async (selector) => {
       await afterTwoFrames(tab);
       const element = await page.$(selector);
@@ -390,6 +396,15 @@ async function webKitTab({driver, webdriver, PNG}, url, {viewport = null} = {}) 
       throw new Error("WebKitGTK's driver has no touch screen");
     },
     resize,
+    reload: async () => {
+      await evaluate(() => {
+        window.dadadazoLeft = true;
+      });
+      await driver.navigate().refresh();
+      await waitFor(async () => await evaluate(() => !window.dadadazoLeft &&
+        document.readyState === 'complete').catch(() => false), 60000,
+      async () => 'the page did not load again');
+    },
     pixels: (selector) => webKitElementPixels({driver, PNG}, tab, selector),
     close: () => visit('about:blank'),
   };
