@@ -1,6 +1,7 @@
 #include "app/options.h"
 
-#include <sstream>
+#include <algorithm>
+#include <string_view>
 #include <vector>
 
 const char show_usage[] =
@@ -21,14 +22,24 @@ bool parse_renderer(const std::string& value, ShowOptions* options, std::string*
     return true;
 }
 
+// The command line's words, split at white space as a shell splits them unquoted (no streams:
+// they would bring their locales into the web page's program).
+std::vector<std::string> words_of(std::string_view line) {
+    constexpr std::string_view space = " \t\n\v\f\r";
+    std::vector<std::string> words;
+    for (std::size_t start = line.find_first_not_of(space); start != std::string_view::npos;) {
+        const std::size_t end = std::min(line.find_first_of(space, start), line.size());
+        words.emplace_back(line.substr(start, end - start));
+        start = line.find_first_not_of(space, end);
+    }
+    return words;
+}
+
 } // namespace
 
 bool parse_show_options(const char* command_line, ShowOptions* options, std::string* error) {
-    std::istringstream words(command_line == nullptr ? "" : command_line);
-    std::vector<std::string> arguments;
-    for (std::string word; words >> word;) {
-        arguments.push_back(word);
-    }
+    const std::vector<std::string> arguments =
+        words_of(command_line == nullptr ? "" : command_line);
     *options = ShowOptions{};
     bool renderer_given = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {

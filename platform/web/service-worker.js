@@ -1,125 +1,202 @@
-// The show without a network: this release's files, kept in a cache of its own once a visit has
-// fetched them, and served from there when the network is gone (the page, here; the page takes
-// the others from the same cache). The build writes in the
-// release's name (its version and a digest of its files) and each file's SHA-256; a release's
-// cache holds only files with those digests, so no visitor runs a mix of two releases, and a
-// new release replaces the cache whole.
+// The show without a network: this release's files, kept whole in a cache of its own, and the
+// page served from there when the network is gone or too slow. The build writes in the
+// release's name (its version and a digest of its files; the page carries it too) and, for each
+// file, its address (the program and the music carry their digest in a query, so two releases
+// never share one), its SHA-256 and whether it is kept. The release is kept in `install`, every
+// file checked against its digest: a file that cannot be had fails the install, and the release
+// already kept stays in charge. Earlier releases' caches go only once this one is complete, and
+// not while a page of theirs is open.
 'use strict';
 
 const release = '@RELEASE@';
-const digests = new Map(Object.entries(JSON.parse('@DIGESTS@')));
+// name -> [address beside the page, SHA-256, kept offline]
+const files = JSON.parse('@FILES@');
 
 // Where the page lies: its folder names the caches of every release of this copy of the page.
 const scope = new URL('./', self.location.href);
 const cachePrefix = `dadadazo ${scope.pathname} `;
 const cacheName = cachePrefix + release;
+const keptNames = Object.keys(files).filter((name) => files[name][2]);
 
-// The release's file that `url` names ("index.html" for the folder itself), or null.
-function fileOf(url) {
-  const address = new URL(url);
-  if (address.origin !== scope.origin || !address.pathname.startsWith(scope.pathname)) {
-    return null;
-  }
-  const name = address.pathname.slice(scope.pathname.length) || 'index.html';
-  return digests.has(name) ? name : null;
-}
+// How long the worker waits for bytes the page hands over before fetching a file itself (the
+// page fetches the music once a mode is chosen), for each file it fetches, and for the page from
+// the network before it serves its kept copy.
+const handOverWaitMs = 10000;
+const fetchLimitMs = 60000;
+const pageWaitMs = 4000;
+
+const addressOf = (name) => new URL(files[name][0], scope).href;
 
 async function digestOf(bytes) {
   const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
   return Array.from(digest, (byte) => byte.toString(16).padStart(2, '0')).join('');
 }
 
-// Keeps `bytes` as `name` if they are this release's; says whether it did.
-async function keep(name, bytes, type) {
-  if (digests.get(name) !== await digestOf(bytes)) return false;
-  const cache = await caches.open(cacheName);
-  await cache.put(new URL(name, scope).href,
-    new Response(bytes, {headers: {'Content-Type': type || 'application/octet-stream'}}));
-  return true;
+// What the page hands over, once checked: name -> {promise of its bytes and type, arrived(),
+// coming: whether the page has said it is fetching it}.
+const handed = new Map();
+function handedFile(name) {
+  if (!handed.has(name)) {
+    let arrived;
+    handed.set(name,
+      {promise: new Promise((resolve) => (arrived = resolve)), arrived, coming: false});
+  }
+  return handed.get(name);
 }
+const after = (ms) => new Promise((resolve) => setTimeout(resolve, ms, null));
 
-async function kept() {
-  const cache = await caches.open(cacheName);
-  return (await cache.keys()).map((request) => fileOf(request.url)).filter(Boolean).sort();
-}
-
-async function isKept(name) {
-  const cache = await caches.open(cacheName);
-  return (await cache.match(new URL(name, scope).href)) !== undefined;
-}
-
-// The page cannot hand over its own bytes: the one file fetched here, from the browser's cache
-// where the server lets it keep the page.
-async function keepPage() {
-  for (const cache of ['force-cache', 'no-cache']) {
+// One file of the release from the browser's cache where it holds this release's bytes, else
+// from the network; rejects with a message naming the file.
+async function fetchChecked(name) {
+  // The page's address is the same in every release: only the server knows the current page.
+  const modes = name === 'index.html' ? ['no-cache'] : ['force-cache', 'no-cache'];
+  let why = '';
+  for (const cache of modes) {
     try {
-      const response = await fetch(new Request(new URL('index.html', scope).href, {cache}));
-      if (response.ok &&
-          await keep('index.html', await response.arrayBuffer(),
-            response.headers.get('Content-Type'))) {
-        return;
+      const response = await fetch(addressOf(name),
+        {cache, signal: AbortSignal.timeout(fetchLimitMs)});
+      if (!response.ok) {
+        why = `HTTP ${response.status}`;
+        continue;
       }
-    } catch {
-      return; // no network: the next visit keeps it
+      const bytes = await response.arrayBuffer();
+      if (await digestOf(bytes) === files[name][1]) {
+        return {bytes, type: response.headers.get('Content-Type')};
+      }
+      why = 'not the bytes of this release';
+    } catch (error) {
+      why = error.message;
     }
   }
+  throw new Error(`${name}: ${why}`);
 }
 
-self.addEventListener('install', (event) => {
-  self.skipWaiting();
-  event.waitUntil(keepPage());
-});
+// One file: the page's copy if it hands one over soon (or, once it has said it is fetching it,
+// within the time a fetch may take), else fetched here.
+async function oneFile(name) {
+  const entry = handedFile(name);
+  // The page never has its own bytes to hand over.
+  const soon = name !== 'index.html' && await Promise.race([entry.promise, after(handOverWaitMs)]);
+  if (soon) return soon;
+  const late = entry.coming && await Promise.race([entry.promise, after(fetchLimitMs)]);
+  return late || fetchChecked(name);
+}
 
-// Earlier releases' caches go; the pages open now are served from this one.
-self.addEventListener('activate', (event) => {
-  event.waitUntil((async () => {
-    for (const name of await caches.keys()) {
-      if (name.startsWith(cachePrefix) && name !== cacheName) await caches.delete(name);
-    }
-    await self.clients.claim();
-  })());
-});
-
-// What the page fetched itself: {file, bytes, type}. Every message is answered with the files
-// kept so far.
-self.addEventListener('message', (event) => {
-  const {file, bytes, type} = event.data || {};
-  event.waitUntil((async () => {
-    if (typeof file === 'string' && digests.has(file) && bytes instanceof ArrayBuffer &&
-        !await isKept(file)) {
-      await keep(file, bytes, type);
-    }
-    if (event.source) event.source.postMessage({kept: await kept()});
-  })());
-});
-
-// The page: from the network first, kept (once) when it is this release's; without a network,
-// the kept copy. The page fetches the other files itself and falls back on this cache in the
-// same way (so a page's own requests stay the page's, as any tool watching them expects).
-async function fromNetworkOrKept(event) {
+// The whole release, or nothing: every file is had and checked before the first is stored, and
+// a cache left half-written by an install that stopped is emptied first.
+async function keepRelease() {
+  const got = await Promise.all(keptNames.map(oneFile));
+  await caches.delete(cacheName);
+  const cache = await caches.open(cacheName);
   try {
-    const response = await fetch(event.request);
-    if (response.status === 200) {
-      const copy = response.clone();
-      event.waitUntil((async () => {
-        if (!await isKept('index.html')) {
-          await keep('index.html', await copy.arrayBuffer(), copy.headers.get('Content-Type'));
-        }
-      })().catch(() => {}));
-    }
-    return response;
+    await Promise.all(keptNames.map((name, i) => cache.put(addressOf(name), new Response(
+      got[i].bytes, {headers: {'Content-Type': got[i].type || 'application/octet-stream'}}))));
   } catch (error) {
-    const cache = await caches.open(cacheName);
-    const copy = await cache.match(new URL('index.html', scope).href);
-    if (copy) return copy;
+    await caches.delete(cacheName);
     throw error;
   }
 }
 
+self.addEventListener('install', (event) => {
+  event.waitUntil(keepRelease().then(() => self.skipWaiting()));
+});
+
+// Navigation preload starts the page's request while the worker starts. Firefox (153 seen here)
+// ends a navigation whose preload fails without a network with its own error page, whatever
+// the worker answers: there the worker asks the network itself.
+const preloadBreaksOffline = /\bFirefox\//.test(self.navigator.userAgent);
+
+// The release each open page runs (client id -> release), as the pages say in every message:
+// when they start, and when a new worker takes them over. Lost when the browser stops the
+// worker; until every open page has spoken again, no earlier release's cache goes.
+const pagesReleases = new Map();
+
+// Whether this worker is the one in charge (Firefox gives a worker no object of its own).
+function isActive() {
+  if (self.serviceWorker) return self.serviceWorker.state === 'activated';
+  const {installing, waiting, active} = self.registration;
+  return Boolean(active) && !installing && !waiting;
+}
+
+// Earlier releases' caches that no open page runs on.
+async function dropEarlierReleases() {
+  const open = await self.clients.matchAll({type: 'window', includeUncontrolled: true});
+  const ids = new Set(open.map((client) => client.id));
+  for (const id of pagesReleases.keys()) if (!ids.has(id)) pagesReleases.delete(id);
+  if (open.some((client) => !pagesReleases.has(client.id))) return;
+  const needed = new Set(open.map((client) => cachePrefix + pagesReleases.get(client.id)));
+  for (const name of await caches.keys()) {
+    if (name.startsWith(cachePrefix) && name !== cacheName && !needed.has(name)) {
+      await caches.delete(name);
+    }
+  }
+}
+
+self.addEventListener('activate', (event) => {
+  event.waitUntil((async () => {
+    const preload = self.registration.navigationPreload;
+    if (preload) await (preloadBreaksOffline ? preload.disable() : preload.enable());
+    await self.clients.claim();
+    await dropEarlierReleases();
+  })());
+});
+
+// The files of this release kept so far (all of them, or none while it is being kept).
+async function kept() {
+  if (!await caches.has(cacheName)) return [];
+  const cache = await caches.open(cacheName);
+  const addresses = new Set((await cache.keys()).map((request) => request.url));
+  return keptNames.filter((name) => addresses.has(addressOf(name)));
+}
+
+// The page's messages: {release} says which release it runs; with {coming: file} that it is
+// fetching that file; with {file, bytes, type} it hands over a file it fetched itself, taken
+// only when the page runs this release and the bytes are the file's. Each is answered with this
+// worker's release and the files it keeps, {release, kept}: the page reads only its own
+// release's answer.
+async function received(message, source) {
+  const {release: pages, coming, file, bytes, type} = message || {};
+  if (typeof pages !== 'string') return;
+  if (source) pagesReleases.set(source.id, pages);
+  if (pages === release && typeof coming === 'string' && files[coming]) {
+    handedFile(coming).coming = true;
+  }
+  if (pages === release && typeof file === 'string' && files[file] && files[file][2] &&
+      bytes instanceof ArrayBuffer && await digestOf(bytes) === files[file][1]) {
+    handedFile(file).arrived({bytes, type});
+  }
+  if (source) source.postMessage({release, kept: await kept()});
+  if (isActive()) await dropEarlierReleases();
+}
+
+self.addEventListener('message', (event) => {
+  event.waitUntil(received(event.data, event.source).catch(() => {}));
+});
+
+// The page: from the network (asked for while the worker starts, where the browser preloads
+// navigations), or the kept copy where the network fails or has not answered within a few
+// seconds; then whichever comes.
+async function networkOrKept(event) {
+  const network = (async () => (await event.preloadResponse) || fetch(event.request))();
+  event.waitUntil(network.catch(() => {}));
+  const late = new Promise((resolve) => setTimeout(resolve, pageWaitMs, null));
+  try {
+    const response = await Promise.race([network, late]);
+    if (response) return response;
+  } catch {
+    // no network: the kept copy
+  }
+  const copy = await caches.match(addressOf('index.html'), {cacheName});
+  return copy || network;
+}
+
 self.addEventListener('fetch', (event) => {
   const {request} = event;
-  if (request.method === 'GET' && request.mode === 'navigate' &&
-      fileOf(request.url) === 'index.html') {
-    event.respondWith(fromNetworkOrKept(event));
+  if (request.method !== 'GET' || request.mode !== 'navigate') return;
+  const address = new URL(request.url);
+  address.search = '';
+  address.hash = '';
+  if (address.href === scope.href || address.href === addressOf('index.html')) {
+    event.respondWith(networkOrKept(event));
   }
 });

@@ -291,7 +291,8 @@ TEST_F(RunDemo, RegistersAsksOpensRunsAndFinishes) {
     EXPECT_EQ(script.log, expected);
 
     // The renderer named on the command line is the one the window is opened with.
-    for (const char* options : {"--renderer portable", "--renderer=portable"}) {
+    for (const char* options :
+         {"--renderer portable", "--renderer=portable", " --renderer\t portable "}) {
         reset();
         script.clock_readings = {0};
         script.messages = {PumpResult::quit};

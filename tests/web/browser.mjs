@@ -29,6 +29,13 @@ const watcherScript = `if (!window.dadadazoSeen) {
   });
 }`;
 
+// The page's HTML with the line watcher at the top of its head.
+export function withLineWatcher(page) {
+  const head = /<head[^>]*>/i.exec(page);
+  const at = head ? head.index + head[0].length : 0;
+  return `${page.slice(0, at)}<script>${watcherScript}</script>${page.slice(at)}`;
+}
+
 const contentTypes = {
   '.html': 'text/html; charset=utf-8',
   '.js': 'text/javascript',
@@ -43,9 +50,11 @@ const contentTypes = {
 // listed in `missing` answer 404 even where the file exists. With `compress`, the page and the
 // program go out gzip-compressed to a browser that takes that, as most web servers send them.
 // `hold` ({'/dadadazo.wasm': promise}) answers a path only once its promise has resolved.
+// `answers` ({'/dadadazo.js': {type, body}}) answers a path with other bytes than its file's.
 // Pages carry the line watcher unless `watch` is false (for byte counts of the page as it is).
 // Resolves to {url, close, served}: served() is how many bytes of files it has sent.
-export function serveFolders(mounts, missing = [], {compress = false, hold = {}, watch = true} = {}) {
+export function serveFolders(mounts, missing = [],
+  {compress = false, hold = {}, watch = true, answers = {}} = {}) {
   let served = 0;
   const server = createServer(async (request, response) => {
     const path = decodeURIComponent(new URL(request.url, 'http://localhost').pathname);
@@ -71,15 +80,13 @@ export function serveFolders(mounts, missing = [], {compress = false, hold = {},
     }
     if (hold[path]) await hold[path];
     const headers = {
-      'Content-Type': contentTypes[extname(file)] || 'application/octet-stream',
+      'Content-Type': answers[path]?.type || contentTypes[extname(file)] ||
+        'application/octet-stream',
       'Cache-Control': 'no-store',
     };
-    let bytes = readFileSync(file);
+    let bytes = answers[path] ? Buffer.from(answers[path].body) : readFileSync(file);
     if (watch && extname(file) === '.html') {
-      const page = bytes.toString('utf8');
-      const head = /<head[^>]*>/i.exec(page);
-      const at = head ? head.index + head[0].length : 0;
-      bytes = Buffer.from(`${page.slice(0, at)}<script>${watcherScript}</script>${page.slice(at)}`);
+      bytes = Buffer.from(withLineWatcher(bytes.toString('utf8')));
     }
     if (compress && ['.html', '.js', '.wasm', '.json'].includes(extname(file)) &&
         /\bgzip\b/.test(request.headers['accept-encoding'] || '')) {
@@ -199,6 +206,7 @@ async function launchPuppeteer(modules, {name, withoutWebGl, firefoxPrefs}) {
 //   click(selector)        a mouse click on the element's centre
 //   tap(x, y)              a touch at page coordinates (where can.touch)
 //   resize(width, height, ratio)  the viewport to that size and device pixel ratio (not WebKit)
+//   reload()               the page loaded again, awaited
 //   pixels(selector)       the element as the screen shows it, a PNG file's bytes
 //   close()
 //   page                   puppeteer's Page (null in WebKit), for what only puppeteer does
@@ -220,6 +228,7 @@ async function puppeteerTab(browser, url, {viewport = null} = {}) {
     tap: (x, y) => page.touchscreen.tap(x, y),
     resize: (width, height, ratio = 1) =>
       page.setViewport({...page.viewport(), width, height, deviceScaleFactor: ratio}),
+    reload: () => page.reload({waitUntil: 'load'}),
     pixels: async (selector) => {
       await afterTwoFrames(tab);
       const element = await page.$(selector);
@@ -396,6 +405,15 @@ async function webKitTab({driver, webdriver, PNG}, url, {viewport = null} = {}) 
       throw new Error("WebKitGTK's driver has no touch screen");
     },
     resize,
+    reload: async () => {
+      await evaluate(() => {
+        window.dadadazoLeft = true;
+      });
+      await driver.navigate().refresh();
+      await waitFor(async () => await evaluate(() => !window.dadadazoLeft &&
+        document.readyState === 'complete').catch(() => false), 60000,
+      async () => 'the page did not load again');
+    },
     pixels: (selector) => webKitElementPixels({driver, PNG}, tab, selector),
     close: () => visit('about:blank'),
   };

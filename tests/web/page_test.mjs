@@ -4,7 +4,9 @@
 // its music. What the browser grants later (full screen, the pointer held, the music running,
 // a new size) is awaited, bounded by the show's own slowest frames.
 import assert from 'node:assert/strict';
+import {join, resolve} from 'node:path';
 import {after, before, test} from 'node:test';
+import {pathToFileURL} from 'node:url';
 
 import {
   canvasSummary, isTimeLine, launchBrowser, serveFolders, sleep, testArguments, waitFor,
@@ -572,4 +574,62 @@ test('the light music loops one period of the WAV, seamless; without it the WAV 
     const whole = await loopAgainstWav(siteWithoutMp3);
     assert.deepEqual([whole.file, whole.frames, whole.errors, whole.pageErrors],
       ['tarmelipolkka.wav', whole.wavFrames, [0, 0], []]);
+  });
+
+// A page whose program does not come, or does not run, says why from the first byte to its last
+// line, status 1; music that does not come gets a line, and the show plays on. The limits (20 s
+// for an answer, 15 s for the music) are the page's own.
+test('a program that is not the program, or does not come, or a page from a file: one line',
+  async () => {
+    const folder = resolve(options.site);
+    let unhold;
+    const held = new Promise((resolve) => (unhold = resolve));
+    const cases = [
+      [{answers: {'/dadadazo.js': {type: 'text/html', body: '<!doctype html><p>Sign in</p>'}}},
+        'dadadazo: stopped: dadadazo.js: the server sent a web page in its place (a network ' +
+        'that wants a sign-in first?)'],
+      [{answers: {'/dadadazo.js': {type: 'text/javascript', body: 'var Module = {'}}},
+        /^dadadazo: stopped: dadadazo\.js: .*SyntaxError/],
+      [null, 'dadadazo: this page needs a web server, not a file: run python3 -m http.server ' +
+        `8000 --bind 127.0.0.1 --directory ${folder}/ and open http://127.0.0.1:8000/`],
+      [{hold: {'/dadadazo.wasm': held}}, 'dadadazo: stopped: dadadazo.wasm: no answer within 20 s'],
+    ];
+    for (const [how, reason] of cases) {
+      const server = how && await serveFolders({'/': options.site}, [], how);
+      const tab = await browser.open(server ? `${server.url}index.html` :
+        pathToFileURL(join(folder, 'index.html')).href);
+      try {
+        const first = how?.hold && await read(tab, '#console', 'textContent');
+        if (first) assert.equal(first, 'loading the show…');
+        let panel = '';
+        await waitFor(async () => (panel = await read(tab, '#console', 'textContent'))
+          .endsWith('\nexit status 1'), loadLimitMs, async () => `the panel: ${panel}`);
+        const said = panel.split('\n');
+        assert.equal(said.length, 2, panel);
+        (reason instanceof RegExp ? assert.match : assert.equal)(said[0], reason);
+      } finally {
+        await tab.close();
+        if (how?.hold) unhold();
+        if (server) await server.close();
+      }
+    }
+
+    const silent = await serveFolders({'/': options.site}, [],
+      {hold: {'/tarmelipolkka.mp3': new Promise((resolve) => (unhold = resolve))}});
+    const tab = await openMenu(silent);
+    try {
+      await tab.press('8');
+      const said = await waitFor(async () => {
+        const lines = (await tab.lines()).filter(([, text]) => text.startsWith('dadadazo:'));
+        return lines.length > 0 && lines.map(([, text]) => text);
+      }, loadLimitMs, async () => describeLines(await tab.lines()));
+      assert.deepEqual(said,
+        ['dadadazo: no music after 15 s; the show plays on silent until it comes']);
+      await tab.press('Escape');
+      assert.equal(await waitForExit(tab), '0');
+    } finally {
+      await tab.close();
+      unhold();
+      await silent.close();
+    }
   });
