@@ -36,5 +36,14 @@ void portable_gl_finish_frame(PortableGl* renderer);
 
 void portable_gl_close(PortableGl* renderer);
 
+// Turns the gentle step (gentle.h) on or off for the frames from now on, in the renderer's
+// context, whose framebuffer bound now is the one the shown frames go to. false + error when it
+// cannot start; the frames are then drawn as they are.
+bool portable_gl_set_gentle(PortableGl* renderer, bool on, std::string* error);
+
+// When the frame being drawn is shown, in seconds on any clock that does not run backwards: the
+// gentle step limits how fast light falls from one shown frame to the next.
+void portable_gl_set_frame_time(PortableGl* renderer, double seconds);
+
 // The point size last set through glPointSize, before the limit above is applied.
 float portable_gl_point_size(const PortableGl* renderer);
