@@ -9,14 +9,14 @@
 namespace portable {
 namespace {
 
-enum Framebuffer { frame_fb, shown_fb0, shown_fb1, means_fb, area_fb0, area_fb1, tile_fb };
+enum Framebuffer { frame_fb0, frame_fb1, means_fb0, means_fb1, area_fb0, area_fb1, tile_fb };
 enum Texture {
-    frame_tex,
-    shown_tex0,
-    shown_tex1,
-    frame_means_tex, // per tile, integers: the new frame's colour sums (whole, and left part)
-    last_means_tex,  // and the last shown frame's
-    flash_tex0,      // per area: share of light and flash states, general and red, and their counts
+    frame_tex0, // the frame as drawn, this one and the last
+    frame_tex1,
+    frame_means_tex0, // per tile, integers: the frame's colour sums (whole, and left part)
+    frame_means_tex1,
+    last_means_tex, // and the last shown frame's
+    flash_tex0,     // per area: share of light and flash states, general and red, and their counts
     general_tex0,
     red_tex0,
     counts_tex0,
@@ -24,10 +24,11 @@ enum Texture {
     general_tex1,
     red_tex1,
     counts_tex1,
-    tile_dims_tex,
+    tile_dims_tex, // per tile: the share of light let through
+    linear_tex,    // sRGB's 256 values in linear light
     texture_count
 };
-enum Program { means_program, area_program, tile_program, compose_program, copy_program };
+enum Program { means_program, area_program, tile_program, compose_program };
 
 // One triangle over the whole target; no vertex buffer.
 const char* const pass_vertex_body = R"(
@@ -37,13 +38,19 @@ void main() {
 }
 )";
 
-// What the fragment passes share: sRGB to linear light and back, relative luminance, and a
-// value of 0 to 1 kept to 16 bits in two 8-bit channels.
+// What the fragment passes share: sRGB to linear light (from a table) and back, relative
+// luminance, a value of 0 to 1 kept to 16 bits in two 8-bit channels, and what a pixel is shown
+// as where its tile lets through only `dim` of its light: rounded down to 8 bits, so that no area
+// ends above what its share allows; exactly as drawn where nothing is dimmed.
 const char* const pass_common = R"(
 precision highp int;
 const int tile = 16;
+uniform sampler2D u_linear;
+float linear_of(float c) {
+    return texelFetch(u_linear, ivec2(int(c * 255.0 + 0.5), 0), 0).r;
+}
 vec3 to_linear(vec3 c) {
-    return mix(c / 12.92, pow((c + 0.055) / 1.055, vec3(2.4)), step(0.04045, c));
+    return vec3(linear_of(c.r), linear_of(c.g), linear_of(c.b));
 }
 vec3 to_srgb(vec3 l) {
     return mix(l * 12.92, 1.055 * pow(l, vec3(1.0 / 2.4)) - 0.055, step(0.0031308, l));
@@ -60,15 +67,25 @@ float unpack16(vec2 c) {
     vec2 b = floor(c * 255.0 + 0.5);
     return (b.x * 256.0 + b.y) / 65535.0;
 }
+vec3 shown_colour(vec3 drawn, float dim) {
+    if (dim >= 1.0) {
+        return drawn;
+    }
+    return floor(to_srgb(dim * to_linear(drawn)) * 255.0 + 0.01) / 255.0;
+}
 )";
 
 // Per tile (tiles counted from the picture's top row, as areas are): the sums of the colour in
 // linear light of the new frame and of the last shown one, over the whole tile and over its
 // u_part left columns (where an area ends inside the tile), as shares of a whole tile's pixels
-// kept to 16 bits. Pixels past the picture's edge are black.
+// kept to 16 bits. Pixels past the picture's edge are black. The last shown frame is the last
+// frame drawn, dimmed by its tile's share: where nothing was dimmed its sums are the ones that
+// frame had.
 const char* const means_body = R"(
 uniform sampler2D u_frame;
 uniform sampler2D u_last;
+uniform highp usampler2D u_last_means;
+uniform sampler2D u_dims;
 uniform vec2 u_size;
 uniform float u_part;
 layout(location = 0) out uvec4 o_frame;
@@ -82,29 +99,31 @@ uvec4 pack_sums(vec3 whole, vec3 part) {
     uvec3 p = uvec3(fixed16(part.r / n), fixed16(part.g / n), fixed16(part.b / n));
     return uvec4((w.r << 16) | w.g, (w.b << 16) | p.r, (p.g << 16) | p.b, 0u);
 }
-void main() {
+// The sums of `image` over the tile, each pixel as shown with `dim` of its light.
+uvec4 tile_sums(sampler2D image, float dim) {
     ivec2 size = ivec2(u_size);
     int part = int(u_part);
     ivec2 origin = ivec2(gl_FragCoord.xy) * tile;
-    vec3 frame = vec3(0.0);
-    vec3 last = vec3(0.0);
-    vec3 frame_part = vec3(0.0);
-    vec3 last_part = vec3(0.0);
+    vec3 sum = vec3(0.0);
+    vec3 part_sum = vec3(0.0);
     for (int x = 0; x < tile; ++x) {
         if (x == part) {
-            frame_part = frame;
-            last_part = last;
+            part_sum = sum;
         }
         for (int y = 0; y < tile; ++y) {
             ivec2 p = ivec2(origin.x + x, size.y - 1 - (origin.y + y));
             if (p.x < size.x && p.y >= 0) {
-                frame += to_linear(texelFetch(u_frame, p, 0).rgb);
-                last += to_linear(texelFetch(u_last, p, 0).rgb);
+                sum += to_linear(shown_colour(texelFetch(image, p, 0).rgb, dim));
             }
         }
     }
-    o_frame = pack_sums(frame, frame_part);
-    o_last = pack_sums(last, last_part);
+    return pack_sums(sum, part_sum);
+}
+void main() {
+    o_frame = tile_sums(u_frame, 1.0);
+    float dim = texelFetch(u_dims, ivec2(gl_FragCoord.xy), 0).r;
+    o_last = dim >= 1.0 ? texelFetch(u_last_means, ivec2(gl_FragCoord.xy), 0)
+                        : tile_sums(u_last, dim);
 }
 )";
 
@@ -271,8 +290,7 @@ void main() {
 }
 )";
 
-// The shown frame: the new one, dimmed in linear light by its tile's share and rounded down to
-// 8 bits, so that no area ends above its ceiling; exactly as drawn where nothing is dimmed.
+// The shown frame, into the caller's framebuffer.
 const char* const compose_body = R"(
 uniform sampler2D u_frame;
 uniform sampler2D u_dims;
@@ -280,23 +298,9 @@ uniform vec2 u_size;
 layout(location = 0) out vec4 o_colour;
 void main() {
     ivec2 p = ivec2(gl_FragCoord.xy);
-    vec4 frame = texelFetch(u_frame, p, 0);
     ivec2 t = ivec2(p.x, int(u_size.y) - 1 - p.y) / tile;
     float dim = texelFetch(u_dims, t, 0).r;
-    if (dim >= 1.0) {
-        o_colour = vec4(frame.rgb, 1.0);
-        return;
-    }
-    vec3 shown = to_srgb(dim * to_linear(frame.rgb));
-    o_colour = vec4(floor(shown * 255.0 + 0.01) / 255.0, 1.0);
-}
-)";
-
-const char* const copy_body = R"(
-uniform sampler2D u_shown;
-layout(location = 0) out vec4 o_colour;
-void main() {
-    o_colour = texelFetch(u_shown, ivec2(gl_FragCoord.xy), 0);
+    o_colour = vec4(shown_colour(texelFetch(u_frame, p, 0).rgb, dim), 1.0);
 }
 )";
 
@@ -337,23 +341,42 @@ bool make_framebuffer(const GentleStep& step, unsigned int* framebuffer,
     return gl.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 }
 
+// sRGB's 256 values in linear light, a 256x1 texture of floats.
+unsigned int make_linear_table(const Gles3Functions& gl) {
+    float table[256];
+    for (int i = 0; i < 256; ++i) {
+        const double c = static_cast<double>(i) / 255.0;
+        table[i] =
+            static_cast<float>(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+    }
+    unsigned int texture = 0;
+    gl.GenTextures(1, &texture);
+    gl.BindTexture(GL_TEXTURE_2D, texture);
+    gl.TexImage2D(GL_TEXTURE_2D, 0, GL_R32F, 256, 1, 0, GL_RED, GL_FLOAT, table);
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    return texture;
+}
+
 // Every texture, sized for the picture, its tiles or its areas.
 void make_textures(GentleStep& step) {
-    for (int i = 0; i < texture_count; ++i) {
+    for (int i = 0; i < linear_tex; ++i) {
         int w = step.tiles_x, h = step.tiles_y;
-        if (i <= shown_tex1) {
+        if (i <= frame_tex1) {
             w = step.width;
             h = step.height;
         } else if (i >= flash_tex0 && i <= counts_tex1) {
             w = step.areas_x;
             h = step.areas_y;
         }
-        step.textures[i] = make_texture(step.gl, w, h, i == frame_means_tex || i == last_means_tex);
+        const bool sums = i >= frame_means_tex0 && i <= last_means_tex;
+        step.textures[i] = make_texture(step.gl, w, h, sums);
     }
+    step.textures[linear_tex] = make_linear_table(step.gl);
 }
 
-// Every framebuffer: the frame's has a depth buffer; the means and the areas' passes write four
-// textures each.
+// Every framebuffer: the frames' share a depth buffer; the means and the areas' passes write
+// two and four textures.
 bool make_targets(GentleStep& step, std::string* error) {
     const Gles3Functions& gl = step.gl;
     make_textures(step);
@@ -361,13 +384,16 @@ bool make_targets(GentleStep& step, std::string* error) {
     gl.BindRenderbuffer(GL_RENDERBUFFER, step.depth_buffer);
     gl.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, step.width, step.height);
     unsigned int* fb = step.framebuffers;
-    bool complete = make_framebuffer(step, &fb[frame_fb], {frame_tex});
-    gl.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
-                               step.depth_buffer);
-    complete = complete && gl.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    complete = make_framebuffer(step, &fb[shown_fb0], {shown_tex0}) && complete;
-    complete = make_framebuffer(step, &fb[shown_fb1], {shown_tex1}) && complete;
-    complete = make_framebuffer(step, &fb[means_fb], {frame_means_tex, last_means_tex}) && complete;
+    bool complete = true;
+    for (int i = 0; i < 2; ++i) {
+        complete = make_framebuffer(step, &fb[frame_fb0 + i], {frame_tex0 + i}) && complete;
+        gl.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                   step.depth_buffer);
+        complete = gl.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE && complete;
+        complete =
+            make_framebuffer(step, &fb[means_fb0 + i], {frame_means_tex0 + i, last_means_tex}) &&
+            complete;
+    }
     complete =
         make_framebuffer(step, &fb[area_fb0], {flash_tex0, general_tex0, red_tex0, counts_tex0}) &&
         complete;
@@ -383,9 +409,9 @@ bool make_targets(GentleStep& step, std::string* error) {
 }
 
 bool make_programs(GentleStep& step, ShaderDialect dialect, std::string* error) {
-    const char* const bodies[5] = {means_body, area_body, tile_body, compose_body, copy_body};
+    const char* const bodies[4] = {means_body, area_body, tile_body, compose_body};
     const std::string vertex = shader_preamble(dialect) + std::string(pass_vertex_body);
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 4; ++i) {
         const std::string fragment =
             shader_preamble(dialect) + std::string(pass_common) + bodies[i];
         step.programs[i] = build_shader_program(step.gl, vertex, fragment, error);
@@ -427,9 +453,13 @@ void draw_pass(const GentleStep& step) {
 
 // The tile means, then every area's flashes and share of light, into the other set of states.
 void measure_areas(GentleStep& step, long long bin) {
-    const int last = step.shown == 0 ? shown_tex0 : shown_tex1;
-    begin_pass(step, means_program, means_fb, step.tiles_x, step.tiles_y,
-               {{"u_frame", frame_tex}, {"u_last", last}});
+    const int now = step.current;
+    begin_pass(step, means_program, means_fb0 + now, step.tiles_x, step.tiles_y,
+               {{"u_frame", frame_tex0 + now},
+                {"u_last", frame_tex0 + 1 - now},
+                {"u_last_means", frame_means_tex0 + 1 - now},
+                {"u_dims", tile_dims_tex},
+                {"u_linear", linear_tex}});
     set_vec2(step, means_program, "u_size", step.width, step.height);
     const unsigned int means = step.programs[means_program];
     step.gl.Uniform1f(step.gl.GetUniformLocation(means, "u_part"),
@@ -438,7 +468,7 @@ void measure_areas(GentleStep& step, long long bin) {
     const int from = step.state == 0 ? flash_tex0 : flash_tex1;
     begin_pass(step, area_program, step.state == 0 ? area_fb1 : area_fb0, step.areas_x,
                step.areas_y,
-               {{"u_frame_means", frame_means_tex},
+               {{"u_frame_means", frame_means_tex0 + now},
                 {"u_last_means", last_means_tex},
                 {"u_flash", from},
                 {"u_general", from + 1},
@@ -504,7 +534,7 @@ void gentle_close(GentleStep& step) {
 }
 
 void gentle_bind_frame(const GentleStep& step) {
-    step.gl.BindFramebuffer(GL_FRAMEBUFFER, step.framebuffers[frame_fb]);
+    step.gl.BindFramebuffer(GL_FRAMEBUFFER, step.framebuffers[frame_fb0 + step.current]);
 }
 
 void gentle_show(GentleStep& step, double seconds) {
@@ -522,15 +552,13 @@ void gentle_show(GentleStep& step, double seconds) {
     set_vec2(step, tile_program, "u_area", step.area_tiles_x, step.area_tiles_y);
     set_vec2(step, tile_program, "u_areas", step.areas_x, step.areas_y);
     draw_pass(step);
-    // The frame before the last is overwritten by the next shown one.
-    begin_pass(step, compose_program, step.shown == 0 ? shown_fb1 : shown_fb0, step.width,
-               step.height, {{"u_frame", frame_tex}, {"u_dims", tile_dims_tex}});
+    begin_pass(step, compose_program, -1, step.width, step.height,
+               {{"u_frame", frame_tex0 + step.current},
+                {"u_dims", tile_dims_tex},
+                {"u_linear", linear_tex}});
     set_vec2(step, compose_program, "u_size", step.width, step.height);
     draw_pass(step);
-    step.shown = 1 - step.shown;
-    begin_pass(step, copy_program, -1, step.width, step.height,
-               {{"u_shown", step.shown == 0 ? shown_tex0 : shown_tex1}});
-    draw_pass(step);
+    step.current = 1 - step.current;
     gl.ActiveTexture(GL_TEXTURE0);
     step.frames_shown = std::min(step.frames_shown + 1, 2);
     step.last_bin = bin;

@@ -46,12 +46,12 @@ struct GentleStep {
     int area_tiles_x = 0, area_tiles_y = 0; // tiles an area reaches into
     int areas_x = 0, areas_y = 0;           // areas placed
     unsigned int framebuffers[7] = {};      // see gentle.cpp
-    unsigned int textures[16] = {};
+    unsigned int textures[16] = {};         // see gentle.cpp
     unsigned int depth_buffer = 0;
-    unsigned int programs[5] = {}; // tile means, areas, tiles, compose, copy
+    unsigned int programs[4] = {}; // tile means, areas, tiles, compose
     unsigned int vertex_array = 0; // none: the passes' triangle comes from gl_VertexID
     int target = 0;                // the framebuffer the caller draws into and reads
-    int shown = 0;                 // which of the two shown frames is the last one
+    int current = 0;               // which of the two frame textures the next frame goes to
     int state = 0;                 // which of the two sets of area states is the current one
     int frames_shown = 0;          // since the step started afresh (counted up to 2)
     long long last_bin = 0;        // the bin the last frame fell in
