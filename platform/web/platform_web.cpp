@@ -11,6 +11,7 @@
 #include <emscripten/html5.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 extern "C" {
@@ -21,6 +22,7 @@ void dadadazo_page_start_music(const char* file);
 void dadadazo_page_stop_music();
 void dadadazo_page_close_screen();
 int dadadazo_page_has_webgl2();
+int dadadazo_page_gentle();
 }
 
 namespace {
@@ -56,6 +58,18 @@ void release_window(PlatformWindow& window) {
     window.renderer = nullptr;
     // The context stays: the canvas keeps showing the last frame once the show is over.
     dadadazo_page_close_screen();
+}
+
+// The gentle step follows the page's control, from the next frame on. Where it cannot start the
+// show ends rather than flash.
+void follow_gentle_control(PlatformWindow& window) {
+    std::string reason;
+    if (!portable_gl_set_gentle(window.renderer, dadadazo_page_gentle() != 0, &reason) &&
+        !window.quit_posted) {
+        std::fprintf(stderr, "dadadazo: cannot draw gently: %s\n", reason.c_str());
+        window.quit_posted = true;
+        window.quit_code = 1;
+    }
 }
 
 // Emscripten's WebGL functions by their OpenGL ES names.
@@ -119,6 +133,7 @@ PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& 
     auto* window = new PlatformWindow;
     window->context = context;
     window->renderer = renderer;
+    follow_gentle_control(*window);
     return window;
 }
 
@@ -160,7 +175,9 @@ PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
 void platform_swap_buffers(PlatformWindow* window) {
     // The browser presents the canvas when the show next yields (its pause after each frame).
     if (window->renderer != nullptr) {
+        portable_gl_set_frame_time(window->renderer, emscripten_get_now() / 1000.0);
         portable_gl_finish_frame(window->renderer);
+        follow_gentle_control(*window);
     }
 }
 
