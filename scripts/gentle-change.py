@@ -51,8 +51,9 @@ def compare(plain_path, gentle_path, start):
         for n, (a, b) in enumerate(pairs):
             t = start + n / fps
             scene = next(name for low, high, name in SCENES if low <= t < high)
-            difference = np.abs(srgb(check, a) - srgb(check, b)).max(axis=0)
-            mean = np.abs(srgb(check, a) - srgb(check, b)).mean()
+            channels = np.abs(srgb(check, a) - srgb(check, b))
+            difference = channels.max(axis=0)
+            mean = channels.mean()
             sums = totals.setdefault(scene, [0, 0.0, 0.0, 0.0])
             sums[0] += 1
             sums[1] += float((difference <= 2.0).mean())
