@@ -24,7 +24,7 @@ trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 
 # The rate on the capture's closing line: "..., 24.5 frames/s, ...".
 rate() {
-  sed -n 's/.* \([0-9.]*\) frames\/s.*/\1/p' "$1"
+  tr '\r' '\n' <"$1" | grep 'wrote' | sed -n 's/.* \([0-9.]*\) frames\/s.*/\1/p'
 }
 
 for part in $parts; do
