@@ -151,6 +151,11 @@ layout(location = 1) out vec4 o_general;
 layout(location = 2) out vec4 o_red;
 layout(location = 3) out vec4 o_counts;
 const vec2 white = vec2(0.1978, 0.4683);
+// A transition is a swing of 0.1. Counted here from 0.085, and a rise over the budget held below
+// 0.075, the areas' means may differ a little from what a check of the shown video measures
+// (its colour conversion, the rounding of every sum) without a transition slipping through.
+const float swing = 0.085;
+const float rise_cap = 0.075;
 vec3 whole_sums(uvec4 m) {
     return vec3(float(m.x >> 16), float(m.x & 65535u), float(m.y >> 16)) / 65535.0;
 }
@@ -222,9 +227,9 @@ void main() {
         if (direction == 0.0) {
             other = max(other, lum);
         }
-        bool rising = direction <= 0.0 && lum >= extreme + 0.1 && extreme < 0.8;
-        bool falling = lum < 0.8 && (direction > 0.0 ? lum <= extreme - 0.1
-                                                     : direction == 0.0 && lum <= other - 0.1);
+        bool rising = direction <= 0.0 && lum >= extreme + swing && extreme < 0.8;
+        bool falling = lum < 0.8 && (direction > 0.0 ? lum <= extreme - swing
+                                                     : direction == 0.0 && lum <= other - swing);
         if (rising || falling) {
             direction = rising ? 1.0 : -1.0;
             extreme = lum;
@@ -244,8 +249,8 @@ void main() {
         float floor_level = direction <= 0.0 ? extreme : 2.0;
         float counted = general[0] + general[1] + general[2] + general[3];
         float level = luminance(frame);
-        if (counted >= u_limits.x && floor_level < 0.8 && level >= floor_level + 0.08) {
-            dim = (floor_level + 0.08) / level;
+        if (counted >= u_limits.x && floor_level < 0.8 && level >= floor_level + rise_cap) {
+            dim = (floor_level + rise_cap) / level;
         }
         float counted_red = reds[0] + reds[1] + reds[2] + reds[3];
         vec3 dimmed = frame * dim;
