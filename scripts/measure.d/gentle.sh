@@ -20,7 +20,7 @@ parts=${GENTLE_PARTS:-"1:0:61000 2:0:61000 3:0:61000 4:0:61000 5:0:61000 6:0:610
 
 work=$(mktemp -d)
 # Readers and writers of the named pipes go with the script, however it ends.
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
 # The rate on the capture's closing line: "..., 24.5 frames/s, ...".
 rate() {
