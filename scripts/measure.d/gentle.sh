@@ -22,6 +22,11 @@ work=$(mktemp -d)
 # Readers and writers of the named pipes go with the script, however it ends.
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
+# The capture's option for a kind of run: --gentle, or nothing for the plain show.
+flag_for() {
+  if [ "$1" = gentle ]; then echo --gentle; fi
+}
+
 # The rate on the capture's closing line: "..., 24.5 frames/s, ...".
 rate() {
   tr '\r' '\n' <"$1" | grep 'wrote' | sed -n 's/.* \([0-9.]*\) frames\/s.*/\1/p'
@@ -34,7 +39,7 @@ for part in $parts; do
   echo "-- mode $mode, $from to $to ms"
   mkfifo "$work/plain" "$work/gentle"
   for kind in plain gentle; do
-    flag=$([ "$kind" = gentle ] && echo --gentle || true)
+    flag=$(flag_for "$kind")
     # shellcheck disable=SC2086 # $flag is one word or none
     "$capture" --mode "$mode" $flag --fps 60 --from "$from" --to "$to" --chroma 444 -o - \
       2>/dev/null | tee "$work/$kind" |
@@ -47,7 +52,7 @@ for part in $parts; do
     echo "$kind: $(grep -E '^worst second' "$work/$kind.txt")"
   done
   for kind in plain gentle; do
-    flag=$([ "$kind" = gentle ] && echo --gentle || true)
+    flag=$(flag_for "$kind")
     # shellcheck disable=SC2086
     "$capture" --mode "$mode" $flag --fps 60 --from "$from" --to "$to" -o - \
       2>"$work/rate.log" >/dev/null
@@ -58,7 +63,7 @@ done
 echo
 echo "-- docs/gentle-strip.png: mode 7, 30.0 to 30.5 s every 0.1 s, plain above, gentle below"
 for kind in plain gentle; do
-  flag=$([ "$kind" = gentle ] && echo --gentle || true)
+  flag=$(flag_for "$kind")
   # shellcheck disable=SC2086
   "$capture" --mode 7 $flag --fps 60 --from 28500 --to 30600 -o "$work/$kind" 2>/dev/null
 done
