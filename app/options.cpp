@@ -5,10 +5,12 @@
 #include <vector>
 
 const char show_usage[] =
-    "usage: dadadazo [--renderer gl11|portable]\n"
+    "usage: dadadazo [--renderer gl11|portable] [--gentle]\n"
     "  --renderer gl11      draw with the system's OpenGL 1.1 (the default)\n"
     "  --renderer portable  draw through the portable renderer, in an OpenGL ES 3 or\n"
     "                       GL 3.3 core context\n"
+    "  --gentle             no more than three flashes a second: the portable renderer\n"
+    "                       dims an area just enough where it would flash more\n"
     "  --help               print this and exit\n"
     "Then type a menu digit and Enter; Esc or closing the window ends the show.\n";
 
@@ -46,6 +48,10 @@ bool parse_show_options(const char* command_line, ShowOptions* options, std::str
         const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
             options->help = true;
+            continue;
+        }
+        if (argument == "--gentle") {
+            options->gentle = true;
             continue;
         }
         const bool joined = argument.rfind("--renderer=", 0) == 0;

@@ -7,6 +7,7 @@
 
 struct ShowOptions {
     Renderer renderer = Renderer::gl11;
+    bool gentle = false;
     bool help = false;
 };
 

@@ -78,7 +78,7 @@ int run_demo(void* instance, void* /*previous_instance*/, const char* command_li
         std::fputs(show_usage, stdout);
         return 0;
     }
-    const PlatformStartup startup{instance, show_state, options.renderer};
+    const PlatformStartup startup{instance, show_state, options.renderer, options.gentle};
     if (!platform_register_class(startup, &error)) {
         std::fprintf(stderr, "dadadazo: %s\n", error.c_str());
         return 1;

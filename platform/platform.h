@@ -12,11 +12,13 @@
 // The process's start-up values: the module instance and the initial show state (Win32), or
 // nothing in particular (elsewhere); and the renderer the command line asked for. A backend that
 // offers only one (Win32: OpenGL 1.1; the web: the portable renderer) draws with it whatever is
-// asked.
+// asked. `gentle`: the portable renderer's gentle step after every frame (no more than three
+// flashes a second); a backend that cannot offer it refuses to start.
 struct PlatformStartup {
     void* instance;
     int show_state;
     Renderer renderer = Renderer::gl11;
+    bool gentle = false;
 };
 
 // The window, its drawing surface and its OpenGL context, owned by the backend.

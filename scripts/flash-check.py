@@ -18,10 +18,12 @@ What it measures, and at what viewing size:
   - A red transition: a change to or from a saturated red (R / (R + G + B) >= 0.8, linear
     components) whose chromaticity moves more than 0.2 in the CIE 1976 u'v' diagram; black and
     near-black count as the white point's chromaticity.
-  - Seconds start on each whole and half second of the show's clock.
+  - A second is any one-second window of whole frames: one starts at every frame, as WCAG's
+    "any one-second period" asks. A transition belongs to the frame that completes it.
 
-It prints, per second of the show, the most flashes of any such area (general and red), then the worst second and the seconds over three. Exit status 0 when no
-second goes over three, 1 when some do, 2 on a malformed stream.
+It prints, per half second of the show, the most flashes of any such area in the windows that
+start in it (general and red), then the worst window and the stretches of window starts over
+three. Exit status 0 when no window goes over three, 1 when some do, 2 on a malformed stream.
 """
 
 import argparse
@@ -157,49 +159,66 @@ def parse_arguments():
 
 
 def count_flashes(stream, width, height, fps, area, stride):
-    """The most flashes of any area in each one-second window, on the whole and on the half
-    seconds: {start (half seconds): (general flashes, red flashes)}."""
-    windows = {}  # start (half seconds) -> [general counts, red counts]
-    results = {}
+    """The most flashes of any area in the one-second window starting at each frame:
+    [(general flashes, red flashes)] by the window's first frame. Windows that would run past the
+    stream's end are left out (each lies inside the last whole one), unless the stream is
+    shorter than a second."""
+    span = max(1, round(fps))  # frames in one second
+    recent = []  # the last `span` frames' transitions: (general, red)
+    sums = None
+    results = []
     general = red_state = None
-    for n, planes in enumerate(frames(stream, width, height)):
+    for planes in frames(stream, width, height):
         lum, uv, red = luminance_and_chroma(area_means(linear_rgb(planes), area, stride))
         if general is None:
             general, red_state = GeneralTransitions(lum), RedTransitions(uv, red)
-            continue
-        turned_general = general.step(lum)
-        turned_red = red_state.step(uv, red)
-        half = int(2 * n / fps)
-        for start in (half - 1, half):
-            if start >= 0 and start not in windows and start not in results:
-                windows[start] = [np.zeros(lum.shape, np.uint16),
-                                  np.zeros(lum.shape, np.uint16)]
-        for start in list(windows):
-            if start + 2 <= half:
-                counts = windows.pop(start)
-                results[start] = tuple(c.max() / 2.0 for c in counts)
-            elif start <= half:
-                windows[start][0] += turned_general
-                windows[start][1] += turned_red
-    for start, counts in windows.items():
-        results[start] = tuple(c.max() / 2.0 for c in counts)
+            sums = [np.zeros(lum.shape, np.int32), np.zeros(lum.shape, np.int32)]
+            turned = (np.zeros(lum.shape, bool), np.zeros(lum.shape, bool))
+        else:
+            turned = (general.step(lum), red_state.step(uv, red))
+        recent.append(turned)
+        for total, now in zip(sums, turned):
+            total += now
+        if len(recent) > span:
+            for total, old in zip(sums, recent.pop(0)):
+                total -= old
+        if len(recent) == span:
+            results.append(tuple(total.max() / 2.0 for total in sums))
+    if not results and recent:
+        results.append(tuple(total.max() / 2.0 for total in sums))
     return results
 
 
-def report(results, offset):
-    """Prints every second, the worst and those over three; 1 when some go over, else 0."""
-    print("second  general  red")
-    over = []
-    for start in sorted(results):
-        g, r = results[start]
-        print(f"{offset + start / 2:6.1f}  {g:7.1f}  {r:4.1f}")
-        if g > 3 or r > 3:
-            over.append(offset + start / 2)
-    worst = max(results, key=lambda s: max(results[s]))
+def stretches(starts, step):
+    """Runs of evenly spaced times as "a-b" (or "a" alone)."""
+    runs = []
+    for start in starts:
+        if runs and start - runs[-1][1] <= step * 1.5:
+            runs[-1][1] = start
+        else:
+            runs.append([start, start])
+    return ", ".join(f"{a:.2f}" if a == b else f"{a:.2f}-{b:.2f}" for a, b in runs)
+
+
+def report(results, fps, offset):
+    """Prints every half second, the worst window and those over three; 1 when some go over,
+    else 0."""
+    print("second  general  red   (the worst window starting in that half second)")
+    halves = {}
+    for n, (g, r) in enumerate(results):
+        half = int(2 * n / fps)
+        old = halves.get(half, (0.0, 0.0))
+        halves[half] = (max(old[0], g), max(old[1], r))
+    for half in sorted(halves):
+        g, r = halves[half]
+        print(f"{offset + half / 2:6.1f}  {g:7.1f}  {r:4.1f}")
+    worst = max(range(len(results)), key=lambda n: max(results[n]))
     g, r = results[worst]
-    print(f"worst second: from {offset + worst / 2:.1f} s, {g:.1f} general and {r:.1f} red flashes")
+    print(f"worst second: from {offset + worst / fps:.2f} s, {g:.1f} general and {r:.1f} red "
+          "flashes")
+    over = [offset + n / fps for n, (g, r) in enumerate(results) if g > 3 or r > 3]
     if over:
-        print("seconds over 3 (their starts): " + ", ".join(f"{s:.1f}" for s in over))
+        print(f"seconds over 3 ({len(over)} window starts): " + stretches(over, 1 / fps))
         return 1
     print("no second over 3")
     return 0
@@ -222,7 +241,7 @@ def main():
     print(f"{width}x{height} at {fps:g} frames a second; a 10-degree field is "
           f"{field[0]}x{field[1]} pixels (1024x768 on a 15-17 inch screen at 22-26 inches); "
           f"flashes of the {area[0]}x{area[1]} areas (25% of it) that flash most")
-    return report(results, args.start)
+    return report(results, fps, args.start)
 
 
 if __name__ == "__main__":

@@ -35,6 +35,7 @@
     X(PFNGLDEPTHMASKPROC, DepthMask)                                                               \
     X(PFNGLDISABLEPROC, Disable)                                                                   \
     X(PFNGLDRAWARRAYSPROC, DrawArrays)                                                             \
+    X(PFNGLDRAWBUFFERSPROC, DrawBuffers)                                                           \
     X(PFNGLDRAWELEMENTSPROC, DrawElements)                                                         \
     X(PFNGLENABLEPROC, Enable)                                                                     \
     X(PFNGLENABLEVERTEXATTRIBARRAYPROC, EnableVertexAttribArray)                                   \

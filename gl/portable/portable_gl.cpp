@@ -1,6 +1,7 @@
 #include "gl/portable/portable_gl.h"
 
 #include "gl/portable/cull.h"
+#include "gl/portable/gentle.h"
 #include "gl/portable/gl11_state.h"
 #include "gl/portable/gpu_batch.h"
 #include "gl/portable/primitives.h"
@@ -14,9 +15,19 @@ struct PortableGl {
     portable::Batch batch;
     portable::Culling culling;
     portable::GpuBatch gpu;
+    portable::GentleStep gentle; // when on, the frame is drawn into its texture
+    bool gentle_on = false;
+    double frame_seconds = 0.0;
 };
 
 namespace {
+
+void flush(PortableGl& r) {
+    if (r.gentle_on) {
+        portable::gentle_bind_frame(r.gentle);
+    }
+    portable::gpu_batch_flush(r.gpu, r.batch, r.culling);
+}
 
 // Every call of the frame, in order.
 void draw_call(const GlCall& call, void* context) {
@@ -26,7 +37,7 @@ void draw_call(const GlCall& call, void* context) {
         if (portable::inside_begin(r.state)) {
             // Each primitive needs a depth of its own: a full batch is drawn first.
             if (r.batch.primitives >= r.gpu.batch_limit) {
-                portable::gpu_batch_flush(r.gpu, r.batch, r.culling);
+                flush(r);
             }
             portable::add_vertex(r.state, r.drawable, r.batch, call.d[0], call.d[1]);
         }
@@ -69,13 +80,36 @@ void portable_gl_make_current(PortableGl* renderer) {
 }
 
 void portable_gl_finish_frame(PortableGl* renderer) {
-    portable::gpu_batch_flush(renderer->gpu, renderer->batch, renderer->culling);
+    flush(*renderer);
+    if (renderer->gentle_on) {
+        portable::gentle_show(renderer->gentle, renderer->frame_seconds);
+    }
+}
+
+bool portable_gl_set_gentle(PortableGl* renderer, bool on, std::string* error) {
+    if (on == renderer->gentle_on) {
+        return true;
+    }
+    if (!on) {
+        portable::gentle_close(renderer->gentle);
+        renderer->gentle_on = false;
+        return true;
+    }
+    const portable::GpuBatch& gpu = renderer->gpu;
+    renderer->gentle_on =
+        portable::gentle_open(gpu.gl, gpu.dialect, gpu.width, gpu.height, &renderer->gentle, error);
+    return renderer->gentle_on;
+}
+
+void portable_gl_set_frame_time(PortableGl* renderer, double seconds) {
+    renderer->frame_seconds = seconds;
 }
 
 void portable_gl_close(PortableGl* renderer) {
     if (renderer == nullptr) {
         return;
     }
+    portable::gentle_close(renderer->gentle);
     portable::gpu_batch_close(renderer->gpu);
     delete renderer;
 }
@@ -83,6 +117,9 @@ void portable_gl_close(PortableGl* renderer) {
 bool portable_gl_rebuild(PortableGl* renderer, std::string* error) {
     const portable::GpuBatch old = renderer->gpu;
     // The old names are let go; they stand for nothing in the new context.
+    const bool gentle = renderer->gentle_on;
+    portable::gentle_close(renderer->gentle);
+    renderer->gentle_on = false;
     portable::gpu_batch_close(renderer->gpu);
     renderer->gpu.gl = old.gl;
     renderer->batch = portable::Batch{};
@@ -94,7 +131,8 @@ bool portable_gl_rebuild(PortableGl* renderer, std::string* error) {
     }
     renderer->drawable = portable::Drawable{old.width, old.height, renderer->gpu.sprite_limit,
                                             renderer->gpu.line_limit};
-    return true;
+    // A gentle step starts afresh, in the framebuffer bound now.
+    return !gentle || portable_gl_set_gentle(renderer, true, error);
 }
 
 float portable_gl_point_size(const PortableGl* renderer) {

@@ -41,6 +41,15 @@ void portable_gl_close(PortableGl* renderer);
 // error when they cannot be made; the renderer then draws nothing until a rebuild succeeds.
 bool portable_gl_rebuild(PortableGl* renderer, std::string* error);
 
+// Turns the gentle step (gentle.h) on or off for the frames from now on, in the renderer's
+// context, whose framebuffer bound now is the one the shown frames go to. false + error when it
+// cannot start; the frames are then drawn as they are.
+bool portable_gl_set_gentle(PortableGl* renderer, bool on, std::string* error);
+
+// When the frame being drawn is shown, in seconds on any clock that does not run backwards: the
+// gentle step limits how fast light falls from one shown frame to the next.
+void portable_gl_set_frame_time(PortableGl* renderer, double seconds);
+
 // The point size last set through glPointSize, before portable_point_size_limit
 // (gl/portable/limits.h) is applied.
 float portable_gl_point_size(const PortableGl* renderer);

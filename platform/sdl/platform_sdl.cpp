@@ -161,10 +161,31 @@ bool open_context(PlatformWindow& window, Renderer choice, std::string* reason) 
     return false;
 }
 
-// The context and renderer `startup` asks for; OpenGL 1.1 gives way to the portable renderer
-// where the system offers no compatibility-profile context.
-bool open_renderer(PlatformWindow& window, Renderer renderer, std::string* error) {
+// The gentle step after every frame, or an error: a show asked to be gentle never flashes.
+bool make_gentle(PlatformWindow& window, std::string* error) {
     std::string reason;
+    if (portable_gl_set_gentle(window.renderer.portable, true, &reason)) {
+        return true;
+    }
+    *error = "cannot draw gently: " + reason;
+    release_context(window);
+    return false;
+}
+
+// The context and renderer `startup` asks for; OpenGL 1.1 gives way to the portable renderer
+// where the system offers no compatibility-profile context, or where the show is to be gentle.
+bool open_renderer(PlatformWindow& window, Renderer renderer, bool gentle, std::string* error) {
+    std::string reason;
+    if (gentle) {
+        if (renderer == Renderer::gl11) {
+            std::fprintf(stderr, "dadadazo: --gentle draws through the portable renderer\n");
+        }
+        if (open_context(window, Renderer::portable, &reason)) {
+            return make_gentle(window, error);
+        }
+        *error = "cannot open a window: no OpenGL context: " + reason;
+        return false;
+    }
     if (renderer == Renderer::gl11) {
         if (open_context(window, Renderer::gl11, &reason)) {
             return true;
@@ -222,7 +243,7 @@ bool platform_register_class(const PlatformStartup&, std::string* error) {
 PlatformWindow* platform_open_window(const PlatformStartup& startup, const DisplayMode& mode,
                                      std::string* error) {
     // The window is made for the kind of context asked for first.
-    ask_for_context(context_kinds(startup.renderer).front());
+    ask_for_context(context_kinds(startup.gentle ? Renderer::portable : startup.renderer).front());
 
     // A full-screen mode is a borderless window of the mode's size: the display keeps its
     // resolution. A windowed mode is decorated and keeps its size.
@@ -253,7 +274,7 @@ PlatformWindow* platform_open_window(const PlatformStartup& startup, const Displ
     SDL_RaiseWindow(sdl_window);
     SDL_SetWindowInputFocus(sdl_window);
 
-    if (!open_renderer(*window, startup.renderer, error)) {
+    if (!open_renderer(*window, startup.renderer, startup.gentle, error)) {
         release_window(*window);
         delete window;
         SDL_Quit();
@@ -329,6 +350,10 @@ PumpResult platform_pump_message(PlatformWindow*, int* quit_code) {
 }
 
 void platform_swap_buffers(PlatformWindow* window) {
+    if (window->renderer.portable != nullptr) {
+        portable_gl_set_frame_time(window->renderer.portable,
+                                   static_cast<double>(platform_clock_ms()) / 1000.0);
+    }
     frame_renderer_finish_frame(window->renderer);
     SDL_GL_SwapWindow(window->window);
 }

@@ -77,6 +77,11 @@ mergeInto(LibraryManager.library, {
     return typeof WebGL2RenderingContext === 'function' ? 1 : 0;
   },
 
+  // Whether the page's gentle control is on: no more than three flashes a second.
+  dadadazo_page_gentle: function() {
+    return Module['page'].gentle() ? 1 : 0;
+  },
+
   dadadazo_page_frame_ready: function() {
     Module['page'].frameReady();
   },

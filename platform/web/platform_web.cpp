@@ -22,6 +22,7 @@ void dadadazo_page_start_music(const char* file);
 void dadadazo_page_stop_music();
 void dadadazo_page_close_screen();
 int dadadazo_page_has_webgl2();
+int dadadazo_page_gentle();
 }
 
 namespace {
@@ -45,7 +46,8 @@ struct PlatformWindow {
     EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
     PortableGl* renderer = nullptr;
     bool closed = false;
-    bool context_lost = false; // until the browser gives the context back, nothing is drawn
+    bool context_lost = false;  // until the browser gives the context back, nothing is drawn
+    bool gentle_failed = false; // the gentle step could not start: the show ends
 };
 
 namespace {
@@ -104,6 +106,16 @@ bool take_page_event(PlatformWindow& window, int event, int* quit_code) {
         return true;
     default:
         return false;
+    }
+}
+
+// The gentle step follows the page's control, from the next frame on. Where it cannot start, the
+// show ends rather than flash: the next pump asks for the end, with status 1.
+void follow_gentle_control(PlatformWindow& window) {
+    std::string reason;
+    if (!portable_gl_set_gentle(window.renderer, dadadazo_page_gentle() != 0, &reason)) {
+        std::fprintf(stderr, "dadadazo: cannot draw gently: %s\n", reason.c_str());
+        window.gentle_failed = true;
     }
 }
 
@@ -168,6 +180,7 @@ PlatformWindow* platform_open_window(const PlatformStartup&, const DisplayMode& 
     auto* window = new PlatformWindow;
     window->context = context;
     window->renderer = renderer;
+    follow_gentle_control(*window);
     return window;
 }
 
@@ -187,6 +200,11 @@ void platform_sleep_ms(unsigned milliseconds) {
 void platform_raise_window(PlatformWindow*) {}
 
 PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
+    if (window->gentle_failed) {
+        window->gentle_failed = false; // asked once: no frame is drawn after it
+        *quit_code = 1;
+        return PumpResult::quit_posted;
+    }
     const int event = dadadazo_page_take_event();
     if (event == page_no_event) {
         return PumpResult::empty;
@@ -200,7 +218,9 @@ PumpResult platform_pump_message(PlatformWindow* window, int* quit_code) {
 void platform_swap_buffers(PlatformWindow* window) {
     // The browser presents the canvas when the show next yields (its pause after each frame).
     if (window->renderer != nullptr && !window->context_lost) {
+        portable_gl_set_frame_time(window->renderer, emscripten_get_now() / 1000.0);
         portable_gl_finish_frame(window->renderer);
+        follow_gentle_control(*window);
     }
 }
 

@@ -126,6 +126,11 @@ PlatformStartup platform_startup() {
 }
 
 bool platform_register_class(const PlatformStartup& startup, std::string* error) {
+    if (startup.gentle) {
+        *error = "--gentle is not offered by the Windows program, which draws with the system's "
+                 "OpenGL 1.1 as it is; the show in a web browser offers it";
+        return false;
+    }
     WNDCLASSEXA window_class;
     // The record's own size: 80 bytes in a 64-bit program, 48 in a 32-bit one.
     window_class.cbSize = sizeof(WNDCLASSEXA);

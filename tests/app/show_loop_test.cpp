@@ -79,7 +79,8 @@ bool platform_register_class(const PlatformStartup&, std::string* error) {
 PlatformWindow* platform_open_window(const PlatformStartup& startup, const DisplayMode& mode,
                                      std::string* error) {
     script.log.push_back("open " + std::to_string(mode.width) + "x" + std::to_string(mode.height) +
-                         (startup.renderer == Renderer::portable ? " portable" : ""));
+                         (startup.renderer == Renderer::portable ? " portable" : "") +
+                         (startup.gentle ? " gentle" : ""));
     if (script.open_fails) {
         *error = "cannot open a window: no display";
         return nullptr;
@@ -290,14 +291,20 @@ TEST_F(RunDemo, RegistersAsksOpensRunsAndFinishes) {
         "pump quit", "close",          "finish"};
     EXPECT_EQ(script.log, expected);
 
-    // The renderer named on the command line is the one the window is opened with.
-    for (const char* options :
-         {"--renderer portable", "--renderer=portable", " --renderer\t portable "}) {
+    // The renderer named on the command line is the one the window is opened with, gently
+    // where asked.
+    const std::pair<const char*, const char*> cases[] = {
+        {"--renderer portable", "open 1920x1080 portable"},
+        {"--renderer=portable", "open 1920x1080 portable"},
+        {" --renderer\t portable ", "open 1920x1080 portable"},
+        {"--gentle --renderer portable", "open 1920x1080 portable gentle"},
+        {"--gentle", "open 1920x1080 gentle"}};
+    for (const auto& [options, opened] : cases) {
         reset();
         script.clock_readings = {0};
         script.messages = {PumpResult::quit};
         EXPECT_EQ(run_demo(nullptr, nullptr, options, 0), 0);
-        EXPECT_EQ(script.log[1], "open 1920x1080 portable") << options;
+        EXPECT_EQ(script.log[1], opened) << options;
     }
 }
 

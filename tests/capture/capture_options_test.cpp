@@ -48,6 +48,10 @@ TEST(CaptureOptions, ReadingsKeepTheirOrderAndTheModeDefaultsToTheFallback) {
               ParseOutcome::run)
         << error;
     EXPECT_EQ(options.renderer, Renderer::portable);
+    EXPECT_FALSE(options.gentle);
+    ASSERT_EQ(parse({"--gentle", "--fps", "60", "-o", "-"}, &options, &error), ParseOutcome::run)
+        << error;
+    EXPECT_TRUE(options.gentle);
 }
 
 TEST(CaptureOptions, TheOutputNameChoosesVideoOrFolder) {
@@ -97,6 +101,8 @@ TEST(CaptureOptions, BadArgumentsAreRefusedWithAReason) {
         {"--fps", "30", "--chroma", "444", "-o", "frames"},
         {"--fps", "30", "--chroma", "420", "--chroma", "420", "-o", "v.mp4"},
         {"--at", "0", "-o", "-"},
+        {"--gentle", "--renderer", "gl11", "--fps", "30", "-o", "v.mp4"},
+        {"--gentle", "--fps", "30", "--gentle", "-o", "v.mp4"},
     };
     for (const auto& words : cases) {
         std::vector<const char*> argv = {"dadadazo-capture"};

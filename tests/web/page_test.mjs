@@ -243,6 +243,39 @@ test('the close button ends a windowed show like Esc', async () => {
   }
 });
 
+test('the gentle control: its keys pass the menu by, it is kept, and the show runs gently',
+  async () => {
+    const boxChecked = (tab) => read(tab, '#gentle-box', 'checked');
+    let tab = await openMenu(site);
+    try {
+      assert.equal(await read(tab, '#gentle label', 'textContent'),
+        'Gentle: no more than three flashes a second');
+      assert.equal(await boxChecked(tab), false); // no choice kept, no reduced motion asked
+      await tab.evaluate(() => document.getElementById('gentle-box').focus());
+      await tab.press(' ');
+      await waitFor(async () => await boxChecked(tab) === true, loadLimitMs,
+        async () => 'Space on the control did not check it');
+      await tab.press('Enter');
+      await tab.press('Enter');
+      await waitFor(async () => await boxChecked(tab) === true, loadLimitMs,
+        async () => 'Enter twice on the control did not leave it checked');
+      // None of those keys answered the menu.
+      assert.equal(await tab.evaluate(() => document.querySelectorAll('.entry').length), 8);
+      await tab.close();
+
+      tab = await openMenu(site);
+      assert.equal(await boxChecked(tab), true, 'the choice is kept for the next visit');
+      await tab.press('8');
+      await waitForTimeLines(tab, 10);
+      assert.deepEqual(await tab.errors(), []);
+      await tab.press('Escape');
+      assert.equal(await waitForExit(tab), '0');
+    } finally {
+      await tab.evaluate(() => localStorage.removeItem('dadadazo.gentle'));
+      await tab.close();
+    }
+  });
+
 const browserKeys = ['ArrowDown', 'PageDown', 'End', 'Home', 'ArrowUp', ' ', 'Escape', 'Backspace',
   'F5', 'F12', 'Control+l', 'Control+r'];
 

@@ -64,7 +64,7 @@ bool draw_and_hand_over(const CaptureOptions& options, const FramePlan& plan,
             clock.lap(timings.lead_in);
             return !run.interrupted();
         }
-        drawing.finish_frame();
+        drawing.finish_frame(static_cast<double>(plan.readings[i]) / 1000.0);
         clock.lap(timings.draw);
         drawing.start_reading();
         clock.lap(timings.convert);
@@ -141,7 +141,8 @@ bool capture_frames(const CaptureOptions& options, const FramePlan& plan, Captur
     }
     keep_freed_memory();
     CaptureDrawing drawing;
-    if (!drawing.open(options.renderer, options.mode.width, options.mode.height, error) ||
+    if (!drawing.open(options.renderer, options.mode.width, options.mode.height, options.gentle,
+                      error) ||
         !output.start(kept, static_cast<double>(plan.first_kept) / options.fps, plan.names,
                       error) ||
         !draw_and_write(options, plan, output, drawing, timings, error) || !output.commit(error)) {

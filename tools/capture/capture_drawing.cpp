@@ -18,7 +18,7 @@ CaptureDrawing::~CaptureDrawing() {
     close_offscreen_gl(&gl_);
 }
 
-bool CaptureDrawing::open(Renderer choice, int width, int height, std::string* error) {
+bool CaptureDrawing::open(Renderer choice, int width, int height, bool gentle, std::string* error) {
     if (!open_offscreen_gl(width, height, choice, &gl_, error)) {
         return false;
     }
@@ -30,8 +30,14 @@ bool CaptureDrawing::open(Renderer choice, int width, int height, std::string* e
                  ": " + *error;
         return false;
     }
+    if (gentle && !portable_gl_set_gentle(renderer_.portable, true, error)) {
+        *error = "the gentle step cannot start on " + where + ": " + *error;
+        return false;
+    }
     if (choice == Renderer::portable) {
-        name_ = "the portable renderer on " + where;
+        name_ = std::string(gentle ? "the portable renderer, gentle, on "
+                                   : "the portable renderer on ") +
+                where;
     } else {
         name_ = gl_.renderer + "'s own OpenGL 1.1";
         gl_.functions.GetFloatv(gl11_point_size_range, smooth_range_);
@@ -42,7 +48,10 @@ bool CaptureDrawing::open(Renderer choice, int width, int height, std::string* e
     return true;
 }
 
-void CaptureDrawing::finish_frame() {
+void CaptureDrawing::finish_frame(double seconds) {
+    if (renderer_.portable != nullptr) {
+        portable_gl_set_frame_time(renderer_.portable, seconds);
+    }
     frame_renderer_finish_frame(renderer_);
     if (!warned_) {
         check_point_size();

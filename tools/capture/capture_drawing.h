@@ -18,8 +18,9 @@ class CaptureDrawing {
     CaptureDrawing& operator=(const CaptureDrawing&) = delete;
     ~CaptureDrawing();
 
-    // Opens `choice` in a context of width x height. On failure stores why and returns false.
-    bool open(Renderer choice, int width, int height, std::string* error);
+    // Opens `choice` in a context of width x height, with the gentle step after every frame
+    // where `gentle` (the portable renderer only). On failure stores why and returns false.
+    bool open(Renderer choice, int width, int height, bool gentle, std::string* error);
 
     // What draws, for the closing line: "the portable renderer on ..." or "...'s own OpenGL 1.1".
     const std::string& name() const { return name_; }
@@ -30,9 +31,9 @@ class CaptureDrawing {
     void route() const { frame_renderer_route(renderer_); }
     void discard() const { frame_renderer_discard(); }
 
-    // Draws what the renderer has batched of the frame; says once, on stderr, where points grow
-    // past what the renderer draws.
-    void finish_frame();
+    // Draws what the renderer has batched of the frame, shown at `seconds` of the show's clock;
+    // says once, on stderr, where points grow past what the renderer draws.
+    void finish_frame(double seconds);
 
     // Starts reading the frame back.
     void start_reading();

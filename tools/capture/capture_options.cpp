@@ -170,6 +170,11 @@ bool check_combination(const CaptureOptions& options, const bool given[], std::s
                  "\" names a video or a Y4M stream";
         return false;
     }
+    if (options.gentle && options.renderer == Renderer::gl11) {
+        *error = "--gentle is a step of the portable renderer; the driver's OpenGL 1.1 draws "
+                 "the frames as they are (leave out --renderer gl11)";
+        return false;
+    }
     if (was_given(given, "--chroma") && options.output_kind == OutputKind::png_folder) {
         *error = "--chroma is for videos and Y4M streams; PNGs keep every pixel's colour";
         return false;
@@ -181,8 +186,9 @@ bool check_combination(const CaptureOptions& options, const bool given[], std::s
 
 const char* capture_usage() {
     static const std::string text =
-        "usage: dadadazo-capture [--mode DIGIT] [--renderer R] --at READING... -o FOLDER\n"
-        "       dadadazo-capture [--mode DIGIT] [--renderer R] [--chroma C] --fps N\n"
+        "usage: dadadazo-capture [--mode DIGIT] [--renderer R] [--gentle] --at READING...\n"
+        "                        -o FOLDER\n"
+        "       dadadazo-capture [--mode DIGIT] [--renderer R] [--gentle] [--chroma C] --fps N\n"
         "                        [--from READING] [--to READING]\n"
         "                        -o FILE.mp4|FILE.mkv|FILE.webm|FILE.y4m|-|FOLDER\n"
         "  READING: a clock reading in milliseconds (" +
@@ -197,7 +203,9 @@ const char* capture_usage() {
         "  --chroma C    420 (default): colour for every 2x2 pixels, as players expect;\n"
         "                444: colour for every pixel (H.264 High 4:4:4, or Y4M)\n"
         "  --renderer R  portable (default): the show's own renderer on OpenGL ES 3 or GL 3.3\n"
-        "                core; gl11: the driver's own OpenGL 1.1, exactly as it draws\n";
+        "                core; gl11: the driver's own OpenGL 1.1, exactly as it draws\n"
+        "  --gentle      hold back just enough light that no area flashes more than three\n"
+        "                times a second; frames follow each other in the order drawn\n";
     return text.c_str();
 }
 
@@ -215,6 +223,14 @@ ParseOutcome parse_capture_options(int argc, const char* const* argv, CaptureOpt
         const std::string option = argv[i];
         if (option == "--help" || option == "-h") {
             return ParseOutcome::help;
+        }
+        if (option == "--gentle") {
+            if (options->gentle) {
+                *error = "--gentle given twice";
+                return ParseOutcome::bad;
+            }
+            options->gentle = true;
+            continue;
         }
         const OptionRule* rule = find_rule(option);
         if (rule == nullptr) {

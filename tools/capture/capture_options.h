@@ -24,6 +24,7 @@ struct CaptureOptions {
     OutputKind output_kind;    // from the output name: a folder, or a video by extension
     Renderer renderer;         // --renderer portable|gl11; portable when not given
     Chroma chroma;             // --chroma 420|444; 420 when not given
+    bool gentle = false;       // --gentle: within three flashes a second (portable only)
 };
 
 // Whether the output is standard output ("-o -", a Y4M stream).
