@@ -421,23 +421,33 @@ async function webKitTab({driver, webdriver, PNG}, url, {viewport = null} = {}) 
 }
 
 // WebKitGTK's element screenshots lose rows near the fold and shift after scrolling: the whole
-// page's, cut to the element's box, is exact. Resolves to the element's pixels as a PNG.
+// page's, cut to the element's box, is exact. Its compositor may also show a new page's canvas
+// some frames after the page drew it (seen on a busy machine: the first still of a run came out
+// as the page's background alone), so the screenshot is taken again, a few frames apart and at
+// most 20 times, while the element shows nothing but the page's background colour, which no
+// frame of the show is. Resolves to the element's pixels as a PNG.
 async function webKitElementPixels({driver, PNG}, tab, selector) {
   await afterTwoFrames(tab);
-  const box = await tab.evaluate((chosen) => {
+  const {box, background} = await tab.evaluate((chosen) => {
     const element = document.querySelector(chosen);
-    return element && element.getBoundingClientRect().toJSON();
+    const colour = getComputedStyle(document.body).backgroundColor.match(/\d+/g).map(Number);
+    return {box: element && element.getBoundingClientRect().toJSON(), background: colour};
   }, selector);
   if (!box) throw new Error(`no element ${selector} to read`);
-  const shot = PNG.sync.read(Buffer.from(await driver.takeScreenshot(), 'base64'));
   const [left, top, width, height] = [box.left, box.top, box.width, box.height].map(Math.round);
-  if (left < 0 || top < 0 || left + width > shot.width || top + height > shot.height) {
-    throw new Error(`${selector} at ${JSON.stringify(box)} is not wholly in the page's ` +
-      `screenshot (${shot.width} x ${shot.height})`);
+  const onlyBackground = ({data}) => data.every((value, i) => i % 4 === 3 ||
+    value === background[i % 4]);
+  for (let attempt = 1; ; attempt++) {
+    const shot = PNG.sync.read(Buffer.from(await driver.takeScreenshot(), 'base64'));
+    if (left < 0 || top < 0 || left + width > shot.width || top + height > shot.height) {
+      throw new Error(`${selector} at ${JSON.stringify(box)} is not wholly in the page's ` +
+        `screenshot (${shot.width} x ${shot.height})`);
+    }
+    const cut = new PNG({width, height});
+    PNG.bitblt(shot, cut, left, top, width, height, 0, 0);
+    if (attempt === 20 || !onlyBackground(cut)) return PNG.sync.write(cut);
+    await afterTwoFrames(tab);
   }
-  const cut = new PNG({width, height});
-  PNG.bitblt(shot, cut, left, top, width, height, 0, 0);
-  return PNG.sync.write(cut);
 }
 
 // Opens `url` in a new puppeteer tab and records every line the page prints, with the time it
