@@ -44,6 +44,7 @@ bool pump_until_quit(PlatformWindow* window, int* handled, int* quit_code) {
         case PumpResult::quit:
             return true;
         case PumpResult::handled:
+        case PumpResult::quit_posted: // the Windows backend leaves holding a quit to the system
             ++*handled;
             break;
         case PumpResult::empty:
