@@ -25,9 +25,9 @@ SCENES = [(0, 8, "wave field"), (8, 12, "line rosettes"), (12, 20, "ring stack")
 
 def load_flash_check():
     path = pathlib.Path(__file__).with_name("flash-check.py")
-    spec = importlib.util.spec_from_file_location("flash_check", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("flash_check", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
