@@ -166,6 +166,10 @@ async function launchPuppeteer(modules, {name, withoutWebGl, firefoxPrefs}) {
         'webgl.disabled': withoutWebGl,
         'webgl.force-enabled': !withoutWebGl,
         'browser.shell.checkDefaultBrowser': false,
+        // A tap is never taken for a long press, which gives no click: on a busy machine a
+        // synthetic touch can last past the half second after which Firefox takes it for one
+        // (a tap on the close button was lost once under load, most likely so).
+        'ui.click_hold_context_menus.delay': 600000,
         'app.update.enabled': false,
         ...firefoxPrefs,
       },
