@@ -58,20 +58,34 @@ def frames(stream, width, height):
         data = stream.read(3 * size)
         if len(data) < 3 * size:
             raise ValueError("the stream ends inside a frame")
-        planes = np.frombuffer(data, dtype=np.uint8).reshape(3, height, width)
-        yield planes.astype(np.float32)
+        yield np.frombuffer(data, dtype=np.uint8).reshape(3, height, width)
 
 
-def linear_rgb(planes):
-    # BT.709, limited range (16-235 luma, 16-240 chroma), back to sRGB values, then linear.
-    y = (planes[0] - 16.0) / 219.0
-    cb = (planes[1] - 128.0) / 224.0
-    cr = (planes[2] - 128.0) / 224.0
-    r = y + 1.5748 * cr
-    g = y - 0.1873 * cb - 0.4681 * cr
-    b = y + 1.8556 * cb
-    rgb = np.clip(np.stack([r, g, b]), 0.0, 1.0)
-    return np.where(rgb <= 0.04045, rgb / 12.92, ((rgb + 0.055) / 1.055) ** 2.4)
+def to_linear(c):
+    c = np.clip(c, 0.0, 1.0)
+    return np.where(c <= 0.04045, c / 12.92, ((c + 0.055) / 1.055) ** 2.4).astype(np.float32)
+
+
+def code_values(offset, scale):
+    return (np.arange(256, dtype=np.float32) - offset) / scale
+
+
+class LinearRGB:
+    """BT.709, limited range (16-235 luma, 16-240 chroma), back to sRGB values, then linear light,
+    from tables: red depends on Y and Cr, blue on Y and Cb, green on all three."""
+
+    def __init__(self):
+        y = code_values(16.0, 219.0)[:, None]
+        cb = code_values(128.0, 224.0)[None, :]
+        cr = code_values(128.0, 224.0)[None, :]
+        self.red = to_linear(y + 1.5748 * cr).ravel()
+        self.blue = to_linear(y + 1.8556 * cb).ravel()
+        self.green = to_linear((y - 0.1873 * cb)[:, :, None] - 0.4681 * cr[:, None, :]).ravel()
+
+    def __call__(self, planes):
+        y, cb, cr = (p.astype(np.int32) for p in planes)
+        return np.stack([self.red[(y << 8) | cr], self.green[(y << 16) | (cb << 8) | cr],
+                         self.blue[(y << 8) | cb]])
 
 
 WHITE_UV = np.array([0.1978, 0.4683], dtype=np.float32)  # D65
@@ -137,6 +151,16 @@ def area_means(rgb, area, stride):
     """The mean linear colour of every area x stride placement: shape (3, placements)."""
     _, height, width = rgb.shape
     aw, ah = min(area[0], width), min(area[1], height)
+    if ah % stride == 0:
+        # Areas are whole bands of `stride` rows: sum the bands, then slide along them.
+        bands = height // stride
+        rows = rgb[:, : bands * stride].reshape(3, bands, stride, width).sum(2, dtype=np.float64)
+        tall = np.pad(rows.cumsum(1), ((0, 0), (1, 0), (0, 0)))
+        tall = tall[:, ah // stride :] - tall[:, : bands + 1 - ah // stride]
+        wide = np.pad(tall.cumsum(2), ((0, 0), (0, 0), (1, 0)))
+        lefts = np.arange(0, width - aw + 1, stride)
+        total = wide[:, :, lefts + aw] - wide[:, :, lefts]
+        return total.reshape(3, -1) / float(aw * ah)
     sums = np.pad(rgb, ((0, 0), (1, 0), (1, 0))).cumsum(1).cumsum(2)
     tops = np.arange(0, height - ah + 1, stride)
     lefts = np.arange(0, width - aw + 1, stride)
@@ -168,6 +192,7 @@ def count_flashes(stream, width, height, fps, area, stride):
     sums = None
     results = []
     general = red_state = None
+    linear_rgb = LinearRGB()
     for planes in frames(stream, width, height):
         lum, uv, red = luminance_and_chroma(area_means(linear_rgb(planes), area, stride))
         if general is None:
