@@ -11,7 +11,7 @@ namespace {
 
 enum Framebuffer { frame_fb0, frame_fb1, means_fb0, means_fb1, area_fb0, area_fb1, tile_fb };
 enum Texture {
-    frame_tex0, // the frame as drawn, this one and the last
+    frame_tex0, // copies of the frame as drawn, this one and the last
     frame_tex1,
     frame_means_tex0, // per tile, integers: the frame's colour sums (whole, and left part)
     frame_means_tex1,
@@ -28,13 +28,36 @@ enum Texture {
     linear_tex,    // sRGB's 256 values in linear light
     texture_count
 };
-enum Program { means_program, area_program, tile_program, compose_program };
+enum Program { means_program, area_program, tile_program, dim_program };
 
 // One triangle over the whole target; no vertex buffer.
 const char* const pass_vertex_body = R"(
 void main() {
     vec2 corner = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));
     gl_Position = vec4(corner * 2.0 - 1.0, 0.0, 1.0);
+}
+)";
+
+// Two triangles over each tile that lets through less than all of its light, none elsewhere
+// (the six vertices of a tile the step leaves alone meet outside the picture): the frame is
+// already in the caller's framebuffer as drawn, and only dimmed tiles are drawn again.
+const char* const dim_vertex_body = R"(
+precision highp int;
+uniform sampler2D u_dims;
+uniform vec2 u_size;
+void main() {
+    int tiles_x = textureSize(u_dims, 0).x;
+    int t = gl_VertexID / 6;
+    ivec2 tile = ivec2(t % tiles_x, t / tiles_x);
+    if (texelFetch(u_dims, tile, 0).r >= 1.0) {
+        gl_Position = vec4(2.0, 2.0, 0.0, 1.0);
+        return;
+    }
+    int corner = gl_VertexID - t * 6;
+    corner = corner < 3 ? corner : 6 - corner; // 0 1 2, then 3 2 1
+    vec2 top_left = vec2(tile * 16);
+    vec2 p = min(top_left + vec2(float(corner & 1), float(corner >> 1)) * 16.0, u_size);
+    gl_Position = vec4(p.x / u_size.x * 2.0 - 1.0, 1.0 - p.y / u_size.y * 2.0, 0.0, 1.0);
 }
 )";
 
@@ -295,8 +318,8 @@ void main() {
 }
 )";
 
-// The shown frame, into the caller's framebuffer.
-const char* const compose_body = R"(
+// A dimmed tile of the shown frame, into the caller's framebuffer.
+const char* const dim_body = R"(
 uniform sampler2D u_frame;
 uniform sampler2D u_dims;
 uniform vec2 u_size;
@@ -380,21 +403,15 @@ void make_textures(GentleStep& step) {
     step.textures[linear_tex] = make_linear_table(step.gl);
 }
 
-// Every framebuffer: the frames' share a depth buffer; the means and the areas' passes write
-// two and four textures.
+// Every framebuffer: the frames' copies go into one texture each, the means and the areas'
+// passes write two and four.
 bool make_targets(GentleStep& step, std::string* error) {
     const Gles3Functions& gl = step.gl;
     make_textures(step);
-    gl.GenRenderbuffers(1, &step.depth_buffer);
-    gl.BindRenderbuffer(GL_RENDERBUFFER, step.depth_buffer);
-    gl.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, step.width, step.height);
     unsigned int* fb = step.framebuffers;
     bool complete = true;
     for (int i = 0; i < 2; ++i) {
         complete = make_framebuffer(step, &fb[frame_fb0 + i], {frame_tex0 + i}) && complete;
-        gl.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
-                                   step.depth_buffer);
-        complete = gl.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE && complete;
         complete =
             make_framebuffer(step, &fb[means_fb0 + i], {frame_means_tex0 + i, last_means_tex}) &&
             complete;
@@ -414,9 +431,11 @@ bool make_targets(GentleStep& step, std::string* error) {
 }
 
 bool make_programs(GentleStep& step, ShaderDialect dialect, std::string* error) {
-    const char* const bodies[4] = {means_body, area_body, tile_body, compose_body};
-    const std::string vertex = shader_preamble(dialect) + std::string(pass_vertex_body);
+    const char* const bodies[4] = {means_body, area_body, tile_body, dim_body};
     for (int i = 0; i < 4; ++i) {
+        const std::string vertex =
+            shader_preamble(dialect) +
+            std::string(i == dim_program ? dim_vertex_body : pass_vertex_body);
         const std::string fragment =
             shader_preamble(dialect) + std::string(pass_common) + bodies[i];
         step.programs[i] = build_shader_program(step.gl, vertex, fragment, error);
@@ -530,16 +549,11 @@ void gentle_close(GentleStep& step) {
     gl.BindFramebuffer(GL_FRAMEBUFFER, static_cast<unsigned int>(step.target));
     gl.DeleteFramebuffers(7, step.framebuffers);
     gl.DeleteTextures(texture_count, step.textures);
-    gl.DeleteRenderbuffers(1, &step.depth_buffer);
     for (const unsigned int program : step.programs) {
         gl.DeleteProgram(program);
     }
     gl.DeleteVertexArrays(1, &step.vertex_array);
     step = GentleStep{};
-}
-
-void gentle_bind_frame(const GentleStep& step) {
-    step.gl.BindFramebuffer(GL_FRAMEBUFFER, step.framebuffers[frame_fb0 + step.current]);
 }
 
 void gentle_show(GentleStep& step, double seconds) {
@@ -551,18 +565,23 @@ void gentle_show(GentleStep& step, double seconds) {
     const auto bin = static_cast<long long>(std::floor(seconds / gentle_bin_s));
     gl.Disable(GL_DEPTH_TEST);
     gl.BindVertexArray(step.vertex_array);
+    // The frame, as drawn into the caller's framebuffer, copied for the passes to read.
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<unsigned int>(step.target));
+    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, step.framebuffers[frame_fb0 + step.current]);
+    gl.BlitFramebuffer(0, 0, step.width, step.height, 0, 0, step.width, step.height,
+                       GL_COLOR_BUFFER_BIT, GL_NEAREST);
     measure_areas(step, bin);
     begin_pass(step, tile_program, tile_fb, step.tiles_x, step.tiles_y,
                {{"u_dims", step.state == 0 ? flash_tex0 : flash_tex1}});
     set_vec2(step, tile_program, "u_area", step.area_tiles_x, step.area_tiles_y);
     set_vec2(step, tile_program, "u_areas", step.areas_x, step.areas_y);
     draw_pass(step);
-    begin_pass(step, compose_program, -1, step.width, step.height,
+    begin_pass(step, dim_program, -1, step.width, step.height,
                {{"u_frame", frame_tex0 + step.current},
                 {"u_dims", tile_dims_tex},
                 {"u_linear", linear_tex}});
-    set_vec2(step, compose_program, "u_size", step.width, step.height);
-    draw_pass(step);
+    set_vec2(step, dim_program, "u_size", step.width, step.height);
+    gl.DrawArrays(GL_TRIANGLES, 0, 6 * step.tiles_x * step.tiles_y);
     step.current = 1 - step.current;
     gl.ActiveTexture(GL_TEXTURE0);
     step.frames_shown = std::min(step.frames_shown + 1, 2);

@@ -2,20 +2,18 @@
 // the picture flashes more than three times a second (general or red flashes, as WCAG 2.3.1
 // counts them).
 //
-// The frame is drawn into a texture of its own. The step follows every area of 25% of a
-// 10-degree field at the density of a 1024x768 screen (170x128 pixels, placed every 16 pixels)
-// through the shown frames, by its mean relative luminance and its mean red in linear light.
-// Each area has a budget for any second: its luminance may rise by less than 0.3 in all (a flash
-// needs two rises of 0.1 between falls, so four flashes need more), and its red may come up from
-// black twice. While the budget lasts the frame is shown exactly as drawn; once an area has spent
-// it, the new frame is dimmed there so that the area stays at its last shown level (or below
-// black's), until old rises leave the second. Dimming scales a pixel's light: it keeps its hue
-// and adds nothing that was not drawn.
+// The frame is drawn into the caller's framebuffer as always. The step follows every area of 25%
+// of a 10-degree field at the density of a 1024x768 screen (170x128 pixels, placed every 16
+// pixels) through the shown frames by its mean colour in linear light, and counts its general and
+// red transitions as WCAG does, over the last second or more. While an area has had fewer than
+// five of a kind, the frame is shown there exactly as drawn; after that, a rise that would make
+// another is dimmed away. Dimming scales a pixel's light: it keeps its hue and adds nothing that
+// was not drawn.
 //
-// The passes, all on the GPU: tile means (16x16 pixels) of the new frame and the last two shown
-// ones; per area, its budget and the share of light to let through; per tile, the least share
-// of the areas over it; the composition into the next shown frame; its copy into the caller's
-// framebuffer.
+// The passes, all on the GPU: a copy of the frame; tile means (16x16 pixels) of the new frame and
+// of the last shown one; per area, its transitions and the share of light to let through; per
+// tile, the least share of the areas over it; and the dimmed tiles drawn again into the caller's
+// framebuffer (only those: the rest of the frame stays as drawn).
 #pragma once
 
 #include "gl/portable/gles3.h"
@@ -47,14 +45,13 @@ struct GentleStep {
     int areas_x = 0, areas_y = 0;           // areas placed
     unsigned int framebuffers[7] = {};      // see gentle.cpp
     unsigned int textures[16] = {};         // see gentle.cpp
-    unsigned int depth_buffer = 0;
-    unsigned int programs[4] = {}; // tile means, areas, tiles, compose
-    unsigned int vertex_array = 0; // none: the passes' triangle comes from gl_VertexID
-    int target = 0;                // the framebuffer the caller draws into and reads
-    int current = 0;               // which of the two frame textures the next frame goes to
-    int state = 0;                 // which of the two sets of area states is the current one
-    int frames_shown = 0;          // since the step started afresh (counted up to 2)
-    long long last_bin = 0;        // the bin the last frame fell in
+    unsigned int programs[4] = {};          // tile means, areas, tiles, compose
+    unsigned int vertex_array = 0;          // none: the passes' triangle comes from gl_VertexID
+    int target = 0;                         // the framebuffer the caller draws into and reads
+    int current = 0;        // which of the two frame textures the next frame goes to
+    int state = 0;          // which of the two sets of area states is the current one
+    int frames_shown = 0;   // since the step started afresh (counted up to 2)
+    long long last_bin = 0; // the bin the last frame fell in
     double last_seconds = 0.0;
 };
 
@@ -65,9 +62,6 @@ bool gentle_open(const Gles3Functions& functions, ShaderDialect dialect, int wid
                  GentleStep* step, std::string* error);
 
 void gentle_close(GentleStep& step);
-
-// Binds the framebuffer the frame is drawn into (with its depth buffer).
-void gentle_bind_frame(const GentleStep& step);
 
 // Dims the drawn frame, shown at `seconds`, where the areas' budgets ask, writes it into the
 // caller's framebuffer and leaves that bound. A frame shown earlier than the last one, or more

@@ -15,7 +15,7 @@ struct PortableGl {
     portable::Batch batch;
     portable::Culling culling;
     portable::GpuBatch gpu;
-    portable::GentleStep gentle; // when on, the frame is drawn into its texture
+    portable::GentleStep gentle; // when on, it dims the drawn frame where it would flash
     bool gentle_on = false;
     double frame_seconds = 0.0;
 };
@@ -23,9 +23,6 @@ struct PortableGl {
 namespace {
 
 void flush(PortableGl& r) {
-    if (r.gentle_on) {
-        portable::gentle_bind_frame(r.gentle);
-    }
     portable::gpu_batch_flush(r.gpu, r.batch, r.culling);
 }
 
