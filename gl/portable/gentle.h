@@ -45,7 +45,7 @@ struct GentleStep {
     int areas_x = 0, areas_y = 0;           // areas placed
     unsigned int framebuffers[7] = {};      // see gentle.cpp
     unsigned int textures[16] = {};         // see gentle.cpp
-    unsigned int programs[4] = {};          // tile means, areas, tiles, compose
+    unsigned int programs[4] = {};          // tile means, areas, tiles, dimmed tiles
     unsigned int vertex_array = 0;          // none: the passes' triangle comes from gl_VertexID
     int target = 0;                         // the framebuffer the caller draws into and reads
     int current = 0;        // which of the two frame textures the next frame goes to
