@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -466,6 +467,35 @@ void begin_pass(const GentleStep& step, int program, int framebuffer, int w, int
     }
 }
 
+// The frame, as drawn into the caller's framebuffer, copied for the passes to read.
+void copy_frame(const GentleStep& step) {
+    const Gles3Functions& gl = step.gl;
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<unsigned int>(step.target));
+    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, step.framebuffers[frame_fb0 + step.current]);
+    gl.BlitFramebuffer(0, 0, step.width, step.height, 0, 0, step.width, step.height,
+                       GL_COLOR_BUFFER_BIT, GL_NEAREST);
+}
+
+// Whether the caller's framebuffer can be copied (a multisampled one of another format, for
+// one, cannot): tried once, so that a step that could only show the frame unmeasured says so.
+bool frame_copies(const GentleStep& step, std::string* error) {
+    const Gles3Functions& gl = step.gl;
+    for (int earlier = 0; earlier < 8 && gl.GetError() != GL_NO_ERROR; ++earlier) {
+        // an error left by an earlier call is not this copy's
+    }
+    copy_frame(step);
+    const GLenum failure = gl.GetError();
+    gl.BindFramebuffer(GL_FRAMEBUFFER, static_cast<unsigned int>(step.target));
+    if (failure != GL_NO_ERROR) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%04x", failure);
+        *error = std::string("the gentle step cannot copy the frame it is to measure (GL error ") +
+                 code + ")";
+        return false;
+    }
+    return true;
+}
+
 void set_vec2(const GentleStep& step, int program, const char* name, int x, int y) {
     step.gl.Uniform2f(step.gl.GetUniformLocation(step.programs[program], name),
                       static_cast<float>(x), static_cast<float>(y));
@@ -533,7 +563,8 @@ bool gentle_open(const Gles3Functions& functions, ShaderDialect dialect, int wid
     step->area_tiles_y = (step->area_height + gentle_tile - 1) / gentle_tile;
     step->areas_x = (width - step->area_width) / gentle_tile + 1;
     step->areas_y = (height - step->area_height) / gentle_tile + 1;
-    if (!make_programs(*step, dialect, error) || !make_targets(*step, error)) {
+    if (!make_programs(*step, dialect, error) || !make_targets(*step, error) ||
+        !frame_copies(*step, error)) {
         gentle_close(*step);
         return false;
     }
@@ -565,11 +596,7 @@ void gentle_show(GentleStep& step, double seconds) {
     const auto bin = static_cast<long long>(std::floor(seconds / gentle_bin_s));
     gl.Disable(GL_DEPTH_TEST);
     gl.BindVertexArray(step.vertex_array);
-    // The frame, as drawn into the caller's framebuffer, copied for the passes to read.
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<unsigned int>(step.target));
-    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, step.framebuffers[frame_fb0 + step.current]);
-    gl.BlitFramebuffer(0, 0, step.width, step.height, 0, 0, step.width, step.height,
-                       GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    copy_frame(step);
     measure_areas(step, bin);
     begin_pass(step, tile_program, tile_fb, step.tiles_x, step.tiles_y,
                {{"u_dims", step.state == 0 ? flash_tex0 : flash_tex1}});
