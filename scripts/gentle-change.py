@@ -31,9 +31,9 @@ def load_flash_check():
     return module
 
 
-def srgb(check, planes):
+def srgb(linear_rgb, planes):
     """The frame's sRGB values, 0 to 255, from limited-range BT.709 YUV."""
-    linear = check.linear_rgb(planes)
+    linear = linear_rgb(planes)
     encoded = np.where(linear <= 0.0031308, linear * 12.92,
                        1.055 * np.power(linear, 1 / 2.4) - 0.055)
     return encoded * 255.0
@@ -47,11 +47,12 @@ def compare(plain_path, gentle_path, start):
             raise ValueError("the two streams differ in size or rate")
         width, height, fps = header
         totals = {}
+        linear_rgb = check.LinearRGB()
         pairs = zip(check.frames(plain, width, height), check.frames(gentle, width, height))
         for n, (a, b) in enumerate(pairs):
             t = start + n / fps
             scene = next(name for low, high, name in SCENES if low <= t < high)
-            channels = np.abs(srgb(check, a) - srgb(check, b))
+            channels = np.abs(srgb(linear_rgb, a) - srgb(linear_rgb, b))
             difference = channels.max(axis=0)
             mean = channels.mean()
             sums = totals.setdefault(scene, [0, 0.0, 0.0, 0.0])
