@@ -4,13 +4,24 @@
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <utility>
 
 namespace portable {
 namespace {
 
-enum Framebuffer { frame_fb0, frame_fb1, means_fb0, means_fb1, area_fb0, area_fb1, tile_fb };
+enum Framebuffer {
+    frame_fb0,
+    frame_fb1,
+    means_fb0,
+    means_fb1,
+    area_fb0,
+    area_fb1,
+    recheck_fb,
+    tile_fb,
+    framebuffer_count
+};
 enum Texture {
     frame_tex0, // copies of the frame as drawn, this one and the last
     frame_tex1,
@@ -25,11 +36,23 @@ enum Texture {
     general_tex1,
     red_tex1,
     counts_tex1,
+    area_dims_tex, // per area: its share of light, checked again against the tiles' shares
     tile_dims_tex, // per tile: the share of light let through
     linear_tex,    // sRGB's 256 values in linear light
     texture_count
 };
-enum Program { means_program, area_program, tile_program, dim_program };
+enum Program {
+    means_program,
+    area_program,
+    recheck_program,
+    tile_program,
+    dim_program,
+    program_count
+};
+
+static_assert(texture_count <= std::size(GentleStep{}.textures));
+static_assert(framebuffer_count <= std::size(GentleStep{}.framebuffers));
+static_assert(program_count <= std::size(GentleStep{}.programs));
 
 // One triangle over the whole target; no vertex buffer.
 const char* const pass_vertex_body = R"(
@@ -50,7 +73,8 @@ void main() {
     int tiles_x = textureSize(u_dims, 0).x;
     int t = gl_VertexID / 6;
     ivec2 tile = ivec2(t % tiles_x, t / tiles_x);
-    if (texelFetch(u_dims, tile, 0).r >= 1.0) {
+    vec4 share = texelFetch(u_dims, tile, 0);
+    if (share.r >= 1.0 && share.a >= 1.0) {
         gl_Position = vec4(2.0, 2.0, 0.0, 1.0);
         return;
     }
@@ -90,6 +114,16 @@ vec2 pack16(float v) {
 float unpack16(vec2 c) {
     vec2 b = floor(c * 255.0 + 0.5);
     return (b.x * 256.0 + b.y) / 65535.0;
+}
+// A share of light, kept to 16 bits in a texel's first and last channels, rounded down: a kept
+// share never lets through more than was asked.
+vec2 share16(float v) {
+    float x = floor(clamp(v, 0.0, 1.0) * 65535.0);
+    float high = floor(x / 256.0);
+    return vec2(high, x - high * 256.0) / 255.0;
+}
+float share_of(vec4 texel) {
+    return unpack16(texel.ra);
 }
 vec3 shown_colour(vec3 drawn, float dim) {
     if (dim >= 1.0) {
@@ -145,9 +179,88 @@ uvec4 tile_sums(sampler2D image, float dim) {
 }
 void main() {
     o_frame = tile_sums(u_frame, 1.0);
-    float dim = texelFetch(u_dims, ivec2(gl_FragCoord.xy), 0).r;
+    float dim = share_of(texelFetch(u_dims, ivec2(gl_FragCoord.xy), 0));
     o_last = dim >= 1.0 ? texelFetch(u_last_means, ivec2(gl_FragCoord.xy), 0)
                         : tile_sums(u_last, dim);
+}
+)";
+
+// What the passes over areas share: an area's mean colour from the tile sums, and WCAG's
+// classes of colour.
+const char* const area_common = R"(
+uniform vec3 u_area;    // whole tiles across, whether a part of one more, tiles down
+uniform float u_pixels; // pixels in an area
+uniform vec2 u_limits;  // general and red transitions in the counted bins before dimming
+const vec2 white = vec2(0.1978, 0.4683);
+vec3 whole_sums(uvec4 m) {
+    return vec3(float(m.x >> 16), float(m.x & 65535u), float(m.y >> 16)) / 65535.0;
+}
+vec3 part_sums(uvec4 m) {
+    return vec3(float(m.y & 65535u), float(m.z >> 16), float(m.z & 65535u)) / 65535.0;
+}
+// The area's mean colour: its whole tiles, and the left part of the one it ends in, each tile's
+// light scaled by its share in `dims` where `dimmed`.
+vec3 area_mean(highp usampler2D means, sampler2D dims, bool dimmed, ivec2 first, vec3 area,
+               float pixels) {
+    vec3 sum = vec3(0.0);
+    int across = int(area.x);
+    for (int y = 0; y < int(area.z); ++y) {
+        for (int x = 0; x <= across; ++x) {
+            ivec2 t = first + ivec2(x, y);
+            float share = dimmed ? share_of(texelFetch(dims, t, 0)) : 1.0;
+            if (x < across) {
+                sum += share * whole_sums(texelFetch(means, t, 0));
+            } else if (area.y > 0.0) {
+                sum += share * part_sums(texelFetch(means, t, 0));
+            }
+        }
+    }
+    return sum * float(tile * tile) / pixels;
+}
+bool is_dark(vec3 c) {
+    return max(c.r, max(c.g, c.b)) < 0.01;
+}
+// CIE 1976 u'v' of a colour that is not black; of the white point where dark.
+vec2 hue_of(vec3 c) {
+    float x = dot(c, vec3(0.4124, 0.3576, 0.1805));
+    float z = dot(c, vec3(0.0193, 0.1192, 0.9505));
+    return vec2(4.0 * x, 9.0 * luminance(c)) / (x + 15.0 * luminance(c) + 3.0 * z);
+}
+vec2 chromaticity(vec3 c) {
+    return is_dark(c) ? white : hue_of(c);
+}
+
+bool is_red(vec3 c) {
+    return !is_dark(c) && c.r >= 0.8 * (c.r + c.g + c.b);
+}
+// Red, or so near it that a check of the shown video, with its colour conversion and rounding,
+// may find it red, were it not dark.
+bool reddish(vec3 c) {
+    return c.r > 0.0 && c.r >= 0.75 * (c.r + c.g + c.b);
+}
+// A red whose brightest channel is within 5% of the dark's 0.01: a check of the shown video
+// (its colour conversion moves an area's mean by 3% or so) may find it either.
+bool on_the_line(vec3 c) {
+    float top = max(c.r, max(c.g, c.b));
+    return reddish(c) && top >= 0.0095 && top < 0.0105;
+}
+float red_count(vec4 counts) {
+    vec4 binned = floor(counts * 255.0 + 0.5);
+    return dot(binned - 16.0 * floor(binned / 16.0), vec4(1.0));
+}
+// A red near the line may be found dark in one frame and red in the next, a red flash each time
+// it crosses; where a frame would bring one there, it is kept below, dark to any check. `shown` is
+// reckoned from the sums before each pixel is rounded down, up to 16% above what is shown where
+// the share is small: hence the band from 0.0095 to 0.0125. And with its red budget spent, an
+// area that is not red now may not turn red, nor near it. The share of the drawn light `frame`
+// that does so, or 1.
+float red_share(vec3 frame, vec3 shown, bool red, float counted_red) {
+    float top = max(shown.r, max(shown.g, shown.b));
+    bool near_line = top >= 0.0095 && top < 0.0125;
+    bool over_budget = counted_red >= u_limits.y && !red && top >= 0.0095;
+    return reddish(shown) && (near_line || over_budget)
+               ? 0.009 / max(frame.r, max(frame.g, frame.b))
+               : 1.0;
 }
 )";
 
@@ -158,7 +271,8 @@ void main() {
 // transitions there, the frame goes as drawn; after that a rise that would complete another is
 // dimmed away, just under 0.1 above the area's lowest level. The same with red transitions
 // (u_limits.y): a change into a saturated red is dimmed to black. Falls need no dimming: each
-// follows a rise, so that no second holds more than one transition over the limit.
+// follows a rise, so that no second holds more than one transition over the limit. (Red
+// transitions, too, alternate: into red and out of it. Two saturated reds are never 0.2 apart.)
 const char* const area_body = R"(
 uniform highp usampler2D u_frame_means;
 uniform highp usampler2D u_last_means;
@@ -166,56 +280,20 @@ uniform sampler2D u_flash;
 uniform sampler2D u_general;
 uniform sampler2D u_red;
 uniform sampler2D u_counts;
-uniform vec3 u_area;    // whole tiles across, whether a part of one more, tiles down
-uniform float u_pixels; // pixels in an area
-uniform vec2 u_limits;  // general and red transitions in the counted bins before dimming
 uniform vec3 u_history; // bins to shift out, whether the states are known, whether to dim
 layout(location = 0) out vec4 o_flash;
 layout(location = 1) out vec4 o_general;
 layout(location = 2) out vec4 o_red;
 layout(location = 3) out vec4 o_counts;
-const vec2 white = vec2(0.1978, 0.4683);
 // A transition is a swing of 0.1. Counted here from 0.085, and a rise over the budget held below
 // 0.075, the areas' means may differ a little from what a check of the shown video measures
 // (its colour conversion, the rounding of every sum) without a transition slipping through.
 const float swing = 0.085;
 const float rise_cap = 0.075;
-vec3 whole_sums(uvec4 m) {
-    return vec3(float(m.x >> 16), float(m.x & 65535u), float(m.y >> 16)) / 65535.0;
-}
-vec3 part_sums(uvec4 m) {
-    return vec3(float(m.y & 65535u), float(m.z >> 16), float(m.z & 65535u)) / 65535.0;
-}
-// The area's mean colour: its whole tiles, and the left part of the one it ends in.
-vec3 area_mean(highp usampler2D means, ivec2 first, vec3 area, float pixels) {
-    vec3 sum = vec3(0.0);
-    int across = int(area.x);
-    for (int y = 0; y < int(area.z); ++y) {
-        for (int x = 0; x < across; ++x) {
-            sum += whole_sums(texelFetch(means, first + ivec2(x, y), 0));
-        }
-        if (area.y > 0.0) {
-            sum += part_sums(texelFetch(means, first + ivec2(across, y), 0));
-        }
-    }
-    return sum * float(tile * tile) / pixels;
-}
-bool is_dark(vec3 c) {
-    return max(c.r, max(c.g, c.b)) < 0.01;
-}
-vec2 chromaticity(vec3 c) {
-    float x = dot(c, vec3(0.4124, 0.3576, 0.1805));
-    float z = dot(c, vec3(0.0193, 0.1192, 0.9505));
-    float d = x + 15.0 * luminance(c) + 3.0 * z;
-    return is_dark(c) ? white : vec2(4.0 * x, 9.0 * luminance(c)) / d;
-}
-bool is_red(vec3 c) {
-    return !is_dark(c) && c.r >= 0.8 * (c.r + c.g + c.b);
-}
 void main() {
     ivec2 here = ivec2(gl_FragCoord.xy);
-    vec3 frame = area_mean(u_frame_means, here, u_area, u_pixels);
-    vec3 last = area_mean(u_last_means, here, u_area, u_pixels);
+    vec3 frame = area_mean(u_frame_means, u_flash, false, here, u_area, u_pixels);
+    vec3 last = area_mean(u_last_means, u_flash, false, here, u_area, u_pixels);
     float lum = luminance(last);
     vec4 flash = texelFetch(u_flash, here, 0);
     vec4 g = texelFetch(u_general, here, 0);
@@ -261,6 +339,11 @@ void main() {
         }
         vec2 now = chromaticity(last);
         bool red_now = is_red(last);
+        if (on_the_line(last)) {
+            // Found by a check as whichever it was not: counted so, it cannot cross unseen.
+            red_now = !red;
+            now = red ? white : hue_of(last);
+        }
         if (distance(now, uv) > 0.2 && (red_now || red)) {
             uv = now;
             red = red_now;
@@ -277,11 +360,7 @@ void main() {
             dim = (floor_level + rise_cap) / level;
         }
         float counted_red = reds[0] + reds[1] + reds[2] + reds[3];
-        vec3 dimmed = frame * dim;
-        if (counted_red >= u_limits.y && !red && is_red(dimmed) &&
-            distance(chromaticity(dimmed), uv) > 0.15) {
-            dim = min(dim, 0.0095 / max(dimmed.r, max(dimmed.g, dimmed.b)) * dim);
-        }
+        dim = min(dim, red_share(frame, frame * dim, red, counted_red));
     }
     vec4 counts;
     for (int i = 0; i < 4; ++i) {
@@ -289,10 +368,31 @@ void main() {
         if (i == 0) counts.r = c; else if (i == 1) counts.g = c; else if (i == 2) counts.b = c;
         else counts.a = c;
     }
-    o_flash = vec4(floor(dim * 255.0) / 255.0, (direction + 1.0) / 255.0, red ? 1.0 : 0.0, 1.0);
+    vec2 kept = share16(dim);
+    o_flash = vec4(kept.x, (direction + 1.0) / 255.0, red ? 1.0 : 0.0, kept.y);
     o_general = vec4(pack16(extreme), pack16(other));
     o_red = vec4(pack16(uv.x), pack16(uv.y));
     o_counts = counts / 255.0;
+}
+)";
+
+// Per area, once the tiles' shares are known: other areas' dimming of shared tiles may have
+// brought this one's red near the dark, or into red over its budget, where its own share did not.
+// Its share again, the least of the two.
+const char* const recheck_body = R"(
+uniform highp usampler2D u_frame_means;
+uniform sampler2D u_tile_dims;
+uniform sampler2D u_flash;
+uniform sampler2D u_counts;
+layout(location = 0) out vec4 o_dim;
+void main() {
+    ivec2 here = ivec2(gl_FragCoord.xy);
+    vec4 flash = texelFetch(u_flash, here, 0);
+    vec3 frame = area_mean(u_frame_means, u_tile_dims, false, here, u_area, u_pixels);
+    vec3 shown = area_mean(u_frame_means, u_tile_dims, true, here, u_area, u_pixels);
+    float share = red_share(frame, shown, flash.b > 0.5, red_count(texelFetch(u_counts, here, 0)));
+    vec2 kept = share16(min(share_of(flash), share));
+    o_dim = vec4(kept.x, 0.0, 0.0, kept.y);
 }
 )";
 
@@ -311,11 +411,12 @@ void main() {
         for (int x = 0; x < area.x; ++x) {
             ivec2 a = here - ivec2(x, y);
             if (all(greaterThanEqual(a, ivec2(0))) && all(lessThan(a, areas))) {
-                dim = min(dim, texelFetch(u_dims, a, 0).r);
+                dim = min(dim, share_of(texelFetch(u_dims, a, 0)));
             }
         }
     }
-    o_dim = vec4(dim, 0.0, 0.0, 1.0);
+    vec2 kept = share16(dim);
+    o_dim = vec4(kept.x, 0.0, 0.0, kept.y);
 }
 )";
 
@@ -328,7 +429,7 @@ layout(location = 0) out vec4 o_colour;
 void main() {
     ivec2 p = ivec2(gl_FragCoord.xy);
     ivec2 t = ivec2(p.x, int(u_size.y) - 1 - p.y) / tile;
-    float dim = texelFetch(u_dims, t, 0).r;
+    float dim = share_of(texelFetch(u_dims, t, 0));
     o_colour = vec4(shown_colour(texelFetch(u_frame, p, 0).rgb, dim), 1.0);
 }
 )";
@@ -394,7 +495,7 @@ void make_textures(GentleStep& step) {
         if (i <= frame_tex1) {
             w = step.width;
             h = step.height;
-        } else if (i >= flash_tex0 && i <= counts_tex1) {
+        } else if (i >= flash_tex0 && i <= area_dims_tex) {
             w = step.areas_x;
             h = step.areas_y;
         }
@@ -404,8 +505,8 @@ void make_textures(GentleStep& step) {
     step.textures[linear_tex] = make_linear_table(step.gl);
 }
 
-// Every framebuffer: the frames' copies go into one texture each, the means and the areas'
-// passes write two and four.
+// Every framebuffer: the frames' copies, the second look at the areas and the tiles go into one
+// texture each, the means and the areas' passes write two and four.
 bool make_targets(GentleStep& step, std::string* error) {
     const Gles3Functions& gl = step.gl;
     make_textures(step);
@@ -423,6 +524,7 @@ bool make_targets(GentleStep& step, std::string* error) {
     complete =
         make_framebuffer(step, &fb[area_fb1], {flash_tex1, general_tex1, red_tex1, counts_tex1}) &&
         complete;
+    complete = make_framebuffer(step, &fb[recheck_fb], {area_dims_tex}) && complete;
     complete = make_framebuffer(step, &fb[tile_fb], {tile_dims_tex}) && complete;
     gl.BindFramebuffer(GL_FRAMEBUFFER, static_cast<unsigned int>(step.target));
     if (!complete) {
@@ -432,13 +534,15 @@ bool make_targets(GentleStep& step, std::string* error) {
 }
 
 bool make_programs(GentleStep& step, ShaderDialect dialect, std::string* error) {
-    const char* const bodies[4] = {means_body, area_body, tile_body, dim_body};
-    for (int i = 0; i < 4; ++i) {
+    const char* const bodies[program_count] = {means_body, area_body, recheck_body, tile_body,
+                                               dim_body};
+    for (int i = 0; i < program_count; ++i) {
         const std::string vertex =
             shader_preamble(dialect) +
             std::string(i == dim_program ? dim_vertex_body : pass_vertex_body);
-        const std::string fragment =
-            shader_preamble(dialect) + std::string(pass_common) + bodies[i];
+        const bool areas = i == area_program || i == recheck_program;
+        const std::string fragment = shader_preamble(dialect) + std::string(pass_common) +
+                                     (areas ? area_common : "") + bodies[i];
         step.programs[i] = build_shader_program(step.gl, vertex, fragment, error);
         if (step.programs[i] == 0) {
             *error = "gentle step: " + *error;
@@ -505,6 +609,41 @@ void draw_pass(const GentleStep& step) {
     step.gl.DrawArrays(GL_TRIANGLES, 0, 3);
 }
 
+// What both passes over areas need to know of them.
+void set_area_uniforms(const GentleStep& step, int program) {
+    const Gles3Functions& gl = step.gl;
+    const unsigned int id = step.programs[program];
+    gl.Uniform3f(
+        gl.GetUniformLocation(id, "u_area"), static_cast<float>(step.area_width / gentle_tile),
+        step.area_width % gentle_tile != 0 ? 1.0f : 0.0f, static_cast<float>(step.area_tiles_y));
+    gl.Uniform1f(gl.GetUniformLocation(id, "u_pixels"),
+                 static_cast<float>(step.area_width * step.area_height));
+    gl.Uniform2f(gl.GetUniformLocation(id, "u_limits"), step.limits.general_transitions,
+                 step.limits.red_transitions);
+}
+
+// Per tile, the least share of light of the areas over it, from the areas' shares in `dims`.
+void tile_pass(const GentleStep& step, int dims) {
+    begin_pass(step, tile_program, tile_fb, step.tiles_x, step.tiles_y, {{"u_dims", dims}});
+    set_vec2(step, tile_program, "u_area", step.area_tiles_x, step.area_tiles_y);
+    set_vec2(step, tile_program, "u_areas", step.areas_x, step.areas_y);
+    draw_pass(step);
+}
+
+// Every area's share again, now that the tiles' are known (the areas' states are the new ones);
+// and the tiles' shares from those.
+void recheck_areas(const GentleStep& step) {
+    const int states = step.state == 0 ? flash_tex0 : flash_tex1;
+    begin_pass(step, recheck_program, recheck_fb, step.areas_x, step.areas_y,
+               {{"u_frame_means", frame_means_tex0 + step.current},
+                {"u_tile_dims", tile_dims_tex},
+                {"u_flash", states},
+                {"u_counts", states + 3}});
+    set_area_uniforms(step, recheck_program);
+    draw_pass(step);
+    tile_pass(step, area_dims_tex);
+}
+
 // The tile means, then every area's flashes and share of light, into the other set of states.
 void measure_areas(GentleStep& step, long long bin) {
     const int now = step.current;
@@ -529,13 +668,7 @@ void measure_areas(GentleStep& step, long long bin) {
                 {"u_red", from + 2},
                 {"u_counts", from + 3}});
     const unsigned int id = step.programs[area_program];
-    step.gl.Uniform3f(
-        step.gl.GetUniformLocation(id, "u_area"), static_cast<float>(step.area_width / gentle_tile),
-        step.area_width % gentle_tile != 0 ? 1.0f : 0.0f, static_cast<float>(step.area_tiles_y));
-    step.gl.Uniform1f(step.gl.GetUniformLocation(id, "u_pixels"),
-                      static_cast<float>(step.area_width * step.area_height));
-    step.gl.Uniform2f(step.gl.GetUniformLocation(id, "u_limits"), step.limits.general_transitions,
-                      step.limits.red_transitions);
+    set_area_uniforms(step, area_program);
     const long long shift = std::clamp(bin - step.last_bin, 0LL, 4LL);
     step.gl.Uniform3f(step.gl.GetUniformLocation(id, "u_history"), static_cast<float>(shift),
                       step.frames_shown >= 2 ? 1.0f : 0.0f, step.frames_shown >= 1 ? 1.0f : 0.0f);
@@ -578,7 +711,7 @@ void gentle_close(GentleStep& step) {
         return;
     }
     gl.BindFramebuffer(GL_FRAMEBUFFER, static_cast<unsigned int>(step.target));
-    gl.DeleteFramebuffers(7, step.framebuffers);
+    gl.DeleteFramebuffers(framebuffer_count, step.framebuffers);
     gl.DeleteTextures(texture_count, step.textures);
     for (const unsigned int program : step.programs) {
         gl.DeleteProgram(program);
@@ -598,11 +731,10 @@ void gentle_show(GentleStep& step, double seconds) {
     gl.BindVertexArray(step.vertex_array);
     copy_frame(step);
     measure_areas(step, bin);
-    begin_pass(step, tile_program, tile_fb, step.tiles_x, step.tiles_y,
-               {{"u_dims", step.state == 0 ? flash_tex0 : flash_tex1}});
-    set_vec2(step, tile_program, "u_area", step.area_tiles_x, step.area_tiles_y);
-    set_vec2(step, tile_program, "u_areas", step.areas_x, step.areas_y);
-    draw_pass(step);
+    tile_pass(step, step.state == 0 ? flash_tex0 : flash_tex1);
+    if (step.frames_shown >= 1) {
+        recheck_areas(step);
+    }
     begin_pass(step, dim_program, -1, step.width, step.height,
                {{"u_frame", frame_tex0 + step.current},
                 {"u_dims", tile_dims_tex},

@@ -43,9 +43,9 @@ struct GentleStep {
     int area_width = 0, area_height = 0;    // pixels an area covers
     int area_tiles_x = 0, area_tiles_y = 0; // tiles an area reaches into
     int areas_x = 0, areas_y = 0;           // areas placed
-    unsigned int framebuffers[7] = {};      // see gentle.cpp
+    unsigned int framebuffers[8] = {};      // see gentle.cpp
     unsigned int textures[16] = {};         // see gentle.cpp
-    unsigned int programs[4] = {};          // tile means, areas, tiles, dimmed tiles
+    unsigned int programs[5] = {};          // tile means, areas, areas again, tiles, dimmed tiles
     unsigned int vertex_array = 0;          // none: the passes' triangle comes from gl_VertexID
     int target = 0;                         // the framebuffer the caller draws into and reads
     int current = 0;        // which of the two frame textures the next frame goes to
