@@ -1,10 +1,12 @@
 // Frames per second per scene, from the show's own time lines (one per frame): the whole
 // 61-second show in one display mode (7, 800 x 600 windowed, by default), in each browser named
 // and, with --native PROGRAM, in the native show on the X server in $DISPLAY. One table, a
-// column each. Firefox and WebKit, too, need $DISPLAY.
+// column each. Firefox and WebKit, too, need $DISPLAY. With --gentle yes, each gets a second
+// column, the show run again gently right after (the page's control checked; the native show
+// with --renderer portable, and then --gentle too).
 //
 //   node bench/web/fps.mjs --site FOLDER --modules FOLDER [--browsers chromium,firefox,webkit]
-//                          [--native PROGRAM] [--mode DIGIT]
+//                          [--native PROGRAM] [--mode DIGIT] [--gentle yes]
 import {spawn} from 'node:child_process';
 import {dirname} from 'node:path';
 
@@ -15,6 +17,7 @@ import {
 const options = testArguments();
 const digit = options.mode || '7';
 const browsers = (options.browsers || 'chromium,firefox,webkit').split(',').filter(Boolean);
+const kinds = options.gentle === 'yes' ? [false, true] : [false];
 
 // Scene windows in seconds of the scene clock (the frame's own timeline).
 const scenes = [
@@ -27,11 +30,14 @@ const scenes = [
 ];
 
 // The scene clocks of a whole show in the page, in seconds.
-async function browserClocks(site, name) {
+async function browserClocks(site, name, gentle) {
   const browser = await launchBrowser(options.modules, {name});
   try {
     const tab = await browser.open(`${site.url}index.html`);
     await waitFor(async () => (await tab.lines()).length >= 10, 60000, async () => 'no menu');
+    await tab.evaluate((on) => {
+      document.getElementById('gentle-box').checked = on;
+    }, gentle);
     await tab.press(digit);
     // The show ends by itself a little after 61 s; two minutes means it never will.
     await waitFor(() => tab.evaluate(() => document.body.dataset.exitStatus), 120000,
@@ -54,9 +60,11 @@ async function browserClocks(site, name) {
 }
 
 // The scene clocks of a whole native show, started from its own folder (where its polka lies).
-function nativeClocks(program) {
+function nativeClocks(program, gentle) {
   return new Promise((done, failed) => {
-    const show = spawn(program, [], {cwd: dirname(program), stdio: ['pipe', 'pipe', 'inherit']});
+    const renderer = kinds.length > 1 ? ['--renderer', 'portable'] : [];
+    const show = spawn(program, [...renderer, ...(gentle ? ['--gentle'] : [])],
+      {cwd: dirname(program), stdio: ['pipe', 'pipe', 'inherit']});
     let output = '';
     show.stdout.on('data', (chunk) => {
       output += chunk;
@@ -79,11 +87,19 @@ function framesPerSecond(clocks, {from, to}) {
 const columns = [];
 const site = await serveFolders({'/': options.site});
 try {
-  for (const name of browsers) columns.push({name, clocks: await browserClocks(site, name)});
+  for (const name of browsers) {
+    for (const gentle of kinds) {
+      columns.push({name: name + (gentle ? ' gentle' : ''),
+        clocks: await browserClocks(site, name, gentle)});
+    }
+  }
 } finally {
   await site.close();
 }
-if (options.native) columns.push({name: 'native', clocks: await nativeClocks(options.native)});
+for (const gentle of options.native ? kinds : []) {
+  columns.push({name: `native${kinds.length > 1 ? ' portable' : ''}${gentle ? ' gentle' : ''}`,
+    clocks: await nativeClocks(options.native, gentle)});
+}
 
 console.log(`\n| scene | ${columns.map(({name}) => `${name} frames/s`).join(' | ')} |`);
 console.log(`|---|${columns.map(() => '---|').join('')}`);

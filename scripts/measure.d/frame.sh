@@ -2,9 +2,10 @@
 # Frame figures, both by default or the one named (bash scripts/measure.d/frame.sh bench|live):
 # - bench: draw_frame per scene, every GL call going to a recorder that discards it: CPU time per
 #   frame, median of 5 repetitions (the README's "Speed" table);
-# - live: the whole show at 800x600 (menu digit 3) under Xvfb, once with --renderer gl11 and once
-#   with --renderer portable, one after the other: frames per second in each scene, counted from
-#   the time lines the show writes (its 10 ms pause after each frame included). About two minutes.
+# - live: the whole show at 800x600 (menu digit 3) under Xvfb, with --renderer gl11, with
+#   --renderer portable and with --renderer portable --gentle, one after the other: frames per
+#   second in each scene, counted from the time lines the show writes (its 10 ms pause after each
+#   frame included). About three minutes.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 part=${1:-all}
@@ -24,12 +25,14 @@ if [ "$part" = all ] || [ "$part" = live ]; then
   source tests/lib/scratch_and_xvfb.sh
   new_run_dir
   start_xvfb
-  printf '%-10s %10s %10s %10s %10s %10s %10s\n' renderer "wave field" rosettes "ring stack" \
+  printf '%-15s %10s %10s %10s %10s %10s %10s\n' renderer "wave field" rosettes "ring stack" \
     "twin clouds" "wave rows" swell
-  for renderer in gl11 portable; do
-    echo 3 | SDL_AUDIODRIVER=dummy build/release/dadadazo --renderer "$renderer" \
+  for renderer in gl11 portable portable-gentle; do
+    options=(--renderer "${renderer%-gentle}")
+    if [ "$renderer" = portable-gentle ]; then options+=(--gentle); fi
+    echo 3 | SDL_AUDIODRIVER=dummy build/release/dadadazo "${options[@]}" \
       >"$run_dir/$renderer.txt" 2>"$run_dir/$renderer.err" ||
-      { cat "$run_dir/$renderer.err" >&2; fail "the show failed with --renderer $renderer"; }
+      { cat "$run_dir/$renderer.err" >&2; fail "the show failed with ${options[*]}"; }
     # Frames per second within each scene's time window: (frames - 1) / (last - first reading).
     awk -v renderer="$renderer" '
       BEGIN { split("0 8 12 20 40 58 61.1", edge, " ") }
@@ -44,7 +47,7 @@ if [ "$part" = all ] || [ "$part" = live ]; then
         }
       }
       END {
-        printf "%-10s", renderer
+        printf "%-15s", renderer
         for (s = 1; s <= 6; ++s) {
           span = last[s] - first[s]
           rate = 0

@@ -1,15 +1,30 @@
 #!/usr/bin/env bash
-# The gentle step, measured: for each part (by default the whole show in each of the eight modes,
-# at 60 fps), scripts/flash-check.py on the plain and on the gentle capture, the change per scene
-# (scripts/gentle-change.py), and the capture's frames per second with and without the step
-# (Y4M to /dev/null: drawing and conversion alone). Then the strip docs/gentle-strip.png: frames
-# of the twin clouds in mode 7 where the step dims them, plain above, gentle below.
+# The gentle step, measured (bash scripts/measure.d/gentle.sh [flashes|live], both by default):
+# - flashes: for each part (by default the whole show in each of the eight modes, at 60 fps),
+#   scripts/flash-check.py on the plain and on the gentle capture, the change per scene
+#   (scripts/gentle-change.py), and the capture's frames per second with and without the step
+#   (Y4M to /dev/null: drawing and conversion alone). Then the strip docs/gentle-strip.png: frames
+#   of the twin clouds in mode 7 where the step dims them, plain above, gentle below.
+# - live: frames per second per scene of the whole show at 800x600, plain and gentle one after
+#   the other: the native show under Xvfb (scripts/measure.d/frame.sh live) and the page in
+#   headless Chromium (bench/web/fps.mjs --gentle yes).
 #
-# The whole show is long on a small machine (flash-check reads some 20 frames a second at
-# 800x600): GENTLE_PARTS="MODE:FROM_MS:TO_MS ..." measures parts instead, and
+# The whole show in eight modes takes an hour or more on a small machine, most of it in the
+# 1920x1080 and 1280x720 modes: GENTLE_PARTS="MODE:FROM_MS:TO_MS ..." measures parts instead, and
 # DADADAZO_CAPTURE=path/to/dadadazo-capture uses a capture tool already built.
 set -euo pipefail
 root=$(pwd)
+what=${1:-all}
+
+if [ "$what" = all ] || [ "$what" = live ]; then
+  bash "$root/scripts/measure.d/frame.sh" live
+  work=$root/build/bench-web
+  bash "$root/tests/web/web_test.sh" prepare "$root" "$work" >/dev/null
+  node "$root/bench/web/fps.mjs" --site "$work/site" --modules "$work/npm/node_modules" \
+    --mode 7 --browsers chromium --gentle yes
+  [ "$what" = live ] && exit 0
+fi
+
 capture=${DADADAZO_CAPTURE:-}
 if [ -z "$capture" ]; then
   cmake --preset bench >/dev/null
