@@ -238,11 +238,11 @@ bool is_red(vec3 c) {
 bool reddish(vec3 c) {
     return c.r > 0.0 && c.r >= 0.75 * (c.r + c.g + c.b);
 }
-// A red whose brightest channel is within 5% of the dark's 0.01: a check of the shown video
+// A red whose brightest channel is within 10% of the dark's 0.01: a check of the shown video
 // (its colour conversion moves an area's mean by 3% or so) may find it either.
 bool on_the_line(vec3 c) {
     float top = max(c.r, max(c.g, c.b));
-    return reddish(c) && top >= 0.0095 && top < 0.0105;
+    return reddish(c) && top >= 0.009 && top < 0.011;
 }
 float red_count(vec4 counts) {
     vec4 binned = floor(counts * 255.0 + 0.5);
@@ -251,15 +251,15 @@ float red_count(vec4 counts) {
 // A red near the line may be found dark in one frame and red in the next, a red flash each time
 // it crosses; where a frame would bring one there, it is kept below, dark to any check. `shown` is
 // reckoned from the sums before each pixel is rounded down, up to 16% above what is shown where
-// the share is small: hence the band from 0.0095 to 0.0125. And with its red budget spent, an
+// the share is small: hence the band from 0.009 to 0.0125. And with its red budget spent, an
 // area that is not red now may not turn red, nor near it. The share of the drawn light `frame`
 // that does so, or 1.
 float red_share(vec3 frame, vec3 shown, bool red, float counted_red) {
     float top = max(shown.r, max(shown.g, shown.b));
-    bool near_line = top >= 0.0095 && top < 0.0125;
-    bool over_budget = counted_red >= u_limits.y && !red && top >= 0.0095;
+    bool near_line = top >= 0.009 && top < 0.0125;
+    bool over_budget = counted_red >= u_limits.y && !red && top >= 0.0085;
     return reddish(shown) && (near_line || over_budget)
-               ? 0.009 / max(frame.r, max(frame.g, frame.b))
+               ? 0.0085 / max(frame.r, max(frame.g, frame.b))
                : 1.0;
 }
 )";

@@ -24,10 +24,11 @@ namespace portable {
 
 // How many transitions of each kind an area may show in its counted bins (a second or more)
 // before the step dims the next rise: one more can follow, a fall, so that no second holds
-// more than six (three flashes). And the area, in pixels.
+// more than six (three flashes). Red keeps one in hand: near the dark a check of the shown video
+// may see a red transition the step's own sums do not. And the area, in pixels.
 struct GentleLimits {
     float general_transitions = 5.0f;
-    float red_transitions = 5.0f;
+    float red_transitions = 4.0f;
     int area_width = 170;
     int area_height = 128;
 };
