@@ -117,10 +117,10 @@ float unpack16(vec2 c) {
 }
 // A share of light, kept to 16 bits in a texel's first and last channels, rounded down: a kept
 // share never lets through more than was asked.
-vec2 share16(float v) {
+vec4 share_texel(float v) {
     float x = floor(clamp(v, 0.0, 1.0) * 65535.0);
     float high = floor(x / 256.0);
-    return vec2(high, x - high * 256.0) / 255.0;
+    return vec4(high, 0.0, 0.0, x - high * 256.0) / 255.0;
 }
 float share_of(vec4 texel) {
     return unpack16(texel.ra);
@@ -270,7 +270,8 @@ float red_share(vec3 frame, vec3 shown, bool red, float counted_red) {
 // they cover the last second or more. While an area has had fewer than u_limits.x general
 // transitions there, the frame goes as drawn; after that a rise that would complete another is
 // dimmed away, just under 0.1 above the area's lowest level. The same with red transitions
-// (u_limits.y): a change into a saturated red is dimmed to black. Falls need no dimming: each
+// (u_limits.y): an area that is not red may not turn red, and is dimmed to the dark (red_share
+// above, with the line between dark and red). Falls need no dimming: each
 // follows a rise, so that no second holds more than one transition over the limit. (Red
 // transitions, too, alternate: into red and out of it. Two saturated reds are never 0.2 apart.)
 const char* const area_body = R"(
@@ -368,8 +369,7 @@ void main() {
         if (i == 0) counts.r = c; else if (i == 1) counts.g = c; else if (i == 2) counts.b = c;
         else counts.a = c;
     }
-    vec2 kept = share16(dim);
-    o_flash = vec4(kept.x, (direction + 1.0) / 255.0, red ? 1.0 : 0.0, kept.y);
+    o_flash = share_texel(dim) + vec4(0.0, (direction + 1.0) / 255.0, red ? 1.0 : 0.0, 0.0);
     o_general = vec4(pack16(extreme), pack16(other));
     o_red = vec4(pack16(uv.x), pack16(uv.y));
     o_counts = counts / 255.0;
@@ -391,8 +391,7 @@ void main() {
     vec3 frame = area_mean(u_frame_means, u_tile_dims, false, here, u_area, u_pixels);
     vec3 shown = area_mean(u_frame_means, u_tile_dims, true, here, u_area, u_pixels);
     float share = red_share(frame, shown, flash.b > 0.5, red_count(texelFetch(u_counts, here, 0)));
-    vec2 kept = share16(min(share_of(flash), share));
-    o_dim = vec4(kept.x, 0.0, 0.0, kept.y);
+    o_dim = share_texel(min(share_of(flash), share));
 }
 )";
 
@@ -415,8 +414,7 @@ void main() {
             }
         }
     }
-    vec2 kept = share16(dim);
-    o_dim = vec4(kept.x, 0.0, 0.0, kept.y);
+    o_dim = share_texel(dim);
 }
 )";
 
