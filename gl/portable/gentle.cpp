@@ -271,9 +271,9 @@ float red_share(vec3 frame, vec3 shown, bool red, float counted_red) {
 // transitions there, the frame goes as drawn; after that a rise that would complete another is
 // dimmed away, just under 0.1 above the area's lowest level. The same with red transitions
 // (u_limits.y): an area that is not red may not turn red, and is dimmed to the dark (red_share
-// above, with the line between dark and red). Falls need no dimming: each
-// follows a rise, so that no second holds more than one transition over the limit. (Red
-// transitions, too, alternate: into red and out of it. Two saturated reds are never 0.2 apart.)
+// above, with the line between dark and red). Falls need no dimming: each follows a rise, so
+// that no second holds more than one transition over the limit. (Red transitions, too,
+// alternate: into red and out of it. Two saturated reds are never 0.2 apart.)
 const char* const area_body = R"(
 uniform highp usampler2D u_frame_means;
 uniform highp usampler2D u_last_means;
