@@ -6,14 +6,15 @@
 // of a 10-degree field at the density of a 1024x768 screen (170x128 pixels, placed every 16
 // pixels) through the shown frames by its mean colour in linear light, and counts its general and
 // red transitions as WCAG does, over the last second or more. While an area has had fewer than
-// five of a kind, the frame is shown there exactly as drawn; after that, a rise that would make
-// another is dimmed away. Dimming scales a pixel's light: it keeps its hue and adds nothing that
-// was not drawn.
+// its budget (GentleLimits), the frame is shown there exactly as drawn; after that, a rise that
+// would make another is dimmed away. Dimming scales a pixel's light: it keeps its hue and adds
+// nothing that was not drawn.
 //
 // The passes, all on the GPU: a copy of the frame; tile means (16x16 pixels) of the new frame and
 // of the last shown one; per area, its transitions and the share of light to let through; per
-// tile, the least share of the areas over it; and the dimmed tiles drawn again into the caller's
-// framebuffer (only those: the rest of the frame stays as drawn).
+// tile, the least share of the areas over it; a second look at each area with those shares, and
+// the tiles' shares again; and the dimmed tiles drawn again into the caller's framebuffer (only
+// those: the rest of the frame stays as drawn).
 #pragma once
 
 #include "gl/portable/gles3.h"
